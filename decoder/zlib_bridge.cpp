@@ -1,0 +1,39 @@
+// The zlib bridge: every zlib stream of a file goes through libdeflate's one-shot calls.
+// libdeflate checks the zlib header and always verifies the Adler-32 trailer.
+#include <libdeflate.h>
+
+#include "decoder/decoder.h"
+
+namespace velapng {
+
+// Without a decompressor (its allocation failed) the hook must not reach libdeflate;
+// that failure is a failed allocation, so it reports 83.
+uint32_t inflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint64_t in_size,
+                      const VelaPNGInflateOptions* options, uint64_t capacity) {
+  if (options->decompressor == nullptr) return code::out_of_memory;
+  size_t produced = 0;
+  const libdeflate_result result =
+      libdeflate_zlib_decompress_ex(options->decompressor, in, static_cast<size_t>(in_size), *out,
+                                    static_cast<size_t>(capacity), nullptr, &produced);
+  *out_size = produced;
+  switch (result) {
+    case LIBDEFLATE_SUCCESS: return code::ok;
+    case LIBDEFLATE_SHORT_OUTPUT:
+    case LIBDEFLATE_INSUFFICIENT_SPACE: return code::zlib_output_too_big;
+    case LIBDEFLATE_BAD_DATA:
+    default: return code::zlib_bad_data;
+  }
+}
+
+// Reports the compressed size through *out_size; output that does not fit in `capacity`
+// (libdeflate returns 0) is the same condition as on the inflate side, so 52.
+uint32_t deflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint64_t in_size,
+                      const VelaPNGDeflateOptions* options, uint64_t capacity) {
+  if (options->compressor == nullptr) return code::out_of_memory;
+  const size_t written = libdeflate_zlib_compress(options->compressor, in, static_cast<size_t>(in_size), *out,
+                                                  static_cast<size_t>(capacity));
+  *out_size = written;
+  return written == 0 ? code::zlib_output_too_big : code::ok;
+}
+
+}  // namespace velapng

@@ -1,0 +1,98 @@
+// Pixel reconstruction: scanline un-filtering, padding removal and Adam7 merging, and
+// colour conversion between packed images.
+//
+// A packed image holds w * h pixels in row order as one continuous bit stream, most
+// significant bit first, rows not padded to whole bytes, 16-bit samples high byte first.
+// Bits per pixel and packed sizes are the decoder's shared helpers (decoder.h).
+// Nothing in this subsystem allocates except the colour index tree of palette targets;
+// un-filtering and de-interlacing work in place in the inflated buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/decoder.h"
+
+namespace velapng {
+
+// ---------------------------------------------------------------------------------------
+// Scanline un-filtering (unfilter.cpp, unfilter_rows_*.cpp)
+// ---------------------------------------------------------------------------------------
+
+// Reconstructs `height` rows of one filter byte plus ceil(width * bpp / 8) bytes from `in`
+// and stores them back to back at `out`, which may equal `in` or lie before it.
+// 0, or code::bad_filter_type for a filter-type byte above 4.
+uint32_t unfilter_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
+// Reconstructs every row of the block in place; filter-type bytes stay where they are.
+uint32_t unfilter_rows(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride);
+
+// ---------------------------------------------------------------------------------------
+// Interlace and padding (interlace.cpp)
+// ---------------------------------------------------------------------------------------
+
+// Where each Adam7 pass lies at each stage of reconstruction inside the inflated buffer.
+struct PassLayout {
+  uint32_t pass_width[7];
+  uint32_t pass_height[7];
+  uint64_t filtered_start[8];  // with filter-type bytes; [7] is the whole inflated size
+  uint64_t padded_start[8];    // filter bytes gone, rows still padded to whole bytes
+  uint64_t packed_start[8];    // rows packed bit to bit
+};
+
+PassLayout compute_pass_layout(uint32_t width, uint32_t height, uint32_t bpp);
+
+// Un-filters, strips row padding and merges Adam7 passes of the inflated data `in`
+// (overwritten as work space) into the packed image `out`, which must be all zero.
+uint32_t reconstruct_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t height,
+                           const VelaPNGState* state);
+// Copies `rows` rows of `out_row_bits` bits, spaced `in_row_bits` apart in `in`, to `out`
+// without gaps; `out` may equal `in` or lie before it.
+void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, uint64_t in_row_bits,
+                       uint32_t rows);
+// Scatters the packed passes of `in` into the packed image `out` (all zero on entry).
+void merge_passes(uint8_t* out, const uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
+
+// ---------------------------------------------------------------------------------------
+// Colour conversion (convert.cpp, convert_run.cpp, convert_pixel.cpp, colour_index_tree.cpp)
+// ---------------------------------------------------------------------------------------
+
+// Converts w * h pixels from `source` format to `target` format. 0, 82 (a colour is missing
+// from the target palette) or 83 (the colour index tree could not grow).
+uint32_t convert_pixels(uint8_t* out, const uint8_t* in, const VelaPNGPixelFormat* target,
+                        const VelaPNGPixelFormat* source, uint32_t width, uint32_t height);
+
+void load_pixel_8(uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, const uint8_t* in, uint64_t i,
+                  const VelaPNGPixelFormat* format);
+void load_pixel_16(uint16_t* r, uint16_t* g, uint16_t* b, uint16_t* a, const uint8_t* in, uint64_t i,
+                   const VelaPNGPixelFormat* format);
+
+struct ColourIndexTree;
+uint32_t store_pixel_8(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, const ColourIndexTree* tree,
+                       uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, uint16_t r, uint16_t g,
+                    uint16_t b, uint16_t a);
+// All pixels to 8-bit RGBA (with_alpha) or RGB, deciding on the source format once.
+void expand_run_to_8bit(uint8_t* out, uint64_t pixels, bool with_alpha, const uint8_t* in,
+                        const VelaPNGPixelFormat* format);
+// Writes `value` as pixel i of a `bits`-bit packed image (bits 1, 2 or 4).
+void store_packed_value(uint8_t* out, uint64_t i, uint32_t bits, uint32_t value);
+
+// Maps an 8-bit RGBA colour to a palette index through 8 levels of 16-way nodes,
+// least significant bits first. The root lives inside its owner; nodes are malloc'ed.
+struct ColourIndexNode {
+  ColourIndexNode* children[16];
+  int32_t index;
+};
+
+struct ColourIndexTree {
+  ColourIndexNode root;
+};
+
+void colour_index_tree_init(ColourIndexTree* tree);
+// 0, or 83 when a node cannot be allocated (the tree stays releasable).
+uint32_t colour_index_tree_insert(ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a,
+                                  int32_t index);
+// The index stored for the colour, or -1.
+int32_t colour_index_tree_find(const ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
+void colour_index_tree_release(ColourIndexTree* tree);
+
+}  // namespace velapng

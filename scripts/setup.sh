@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs what a build needs on a Debian machine, and only what is missing:
+# one `apt-get update`, then packages by name. Usage: scripts/setup.sh [run|test|bench]...
+#   run    the native build and the reference host
+#   test   everything the test command builds and runs (native, sanitizers, Windows, fuzzing)
+#   bench  the benchmark peers and corpus tools
+# Source packages (libdeflate for the Windows build; PngSuite and the crasher files when the
+# shared corpus is absent) land in build/deps/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib.sh
+
+run_packages=(cmake ninja-build g++ pkg-config libdeflate-dev)
+test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make
+               g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 wine64 wine
+               clang libclang-rt-14-dev libfuzzer-14-dev)
+bench_packages=("${run_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev imagemagick linux-perf
+                desktop-base)
+
+wanted=()
+sources=()
+for target in "${@:-run}"; do
+  case "$target" in
+    run) wanted+=("${run_packages[@]}") ;;
+    test)
+      wanted+=("${test_packages[@]}")
+      [[ -d "$(deps_dir)/libdeflate" ]] || sources+=(libdeflate)
+      [[ -d "$(shared_corpus_dir)/pngsuite" || -d "$(deps_dir)/libspng" ]] || sources+=(libspng)
+      ;;
+    bench) wanted+=("${bench_packages[@]}") ;;
+    *) echo "setup.sh: unknown target '$target' (run, test or bench)" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for package in $(printf '%s\n' "${wanted[@]}" | sort -u); do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+done
+
+if ((${#missing[@]} || ${#sources[@]})); then
+  ((${#sources[@]})) && enable_source_packages
+  as_root apt-get update
+  if ((${#missing[@]})); then
+    echo "setup.sh: installing ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+  for source in "${sources[@]}"; do fetch_source_package "$source"; done
+fi

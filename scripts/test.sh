@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds every build and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/lib.sh
+
+scripts/setup.sh test
+read -r -a corpus <<<"$(corpus_cmake_args)"
+
+run_preset() {
+  local preset=$1
+  echo "=== $preset"
+  cmake --preset "$preset" "${corpus[@]}" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+}
+
+run_preset native
+run_preset native-asan
+echo "=== all tests passed"
