@@ -28,6 +28,7 @@ uint64_t next_inflate_block(uint64_t room) {
 }  // namespace
 
 uint64_t bytes_before_zero(const uint8_t* data, uint64_t length) {
+  if (length == 0) return 0;  // an empty payload may come without any bytes behind it
   const void* zero = std::memchr(data, 0, static_cast<size_t>(length));
   return zero == nullptr ? length : static_cast<uint64_t>(static_cast<const uint8_t*>(zero) - data);
 }
