@@ -251,6 +251,17 @@ TEST_F(CompressedPayloads, PayloadsAtTheCap) {
   EXPECT_EQ(offers.back(), kInflateCap);
 }
 
+// Compressed data of more than a quarter of the cap starts at the cap itself: one offer,
+// never one above it.
+TEST_F(CompressedPayloads, TheFirstBlockNeverExceedsTheCap) {
+  const Bytes profile_bytes = random_bytes(kInflateCap / 2, 11);
+  const Bytes stream = testpng::zlib_compress(profile_bytes, 1);
+  ASSERT_GT(stream.size() * kInflateFirstBlockFactor, kInflateCap);
+  ASSERT_EQ(iccp(concat({text_bytes("big"), {0, 0}, stream})), 0u);
+  EXPECT_EQ(offers, std::vector<uint64_t>{kInflateCap});
+  EXPECT_EQ(profile(), profile_bytes);
+}
+
 // A text that fills its block exactly leaves no room for the zero byte: the buffer grows to
 // take it and the text is still stored whole, with no second inflate.
 TEST_F(CompressedPayloads, ATextFillingItsBlockExactlyIsStillTerminated) {
