@@ -21,7 +21,8 @@
 #                       [DESCRIPTION <text>] SOURCES <sources>...)
 #       A shared library named <name>.dll (no "lib" prefix) that exports exactly the names in
 #       the .def: without one, a -static DLL exports every global symbol, the runtime's
-#       unwinder included. With DESCRIPTION it carries a VERSIONINFO resource: product
+#       unwinder included. Mark nothing __declspec(dllexport): the linker adds such symbols
+#       to the .def's list. With DESCRIPTION it carries a VERSIONINFO resource: product
 #       ${PROJECT_NAME}, file and product version ${PROJECT_VERSION}, that description.
 #       libgcc, libstdc++ and winpthread are linked in (-static, as in the toolchain file).
 #
@@ -116,6 +117,7 @@ function(velapng_plugin_dll target)
   velapng_windows_dll(${target} EXPORTS "${VELAPNG_WINDOWS_DIR}/VelaPNG.def" OUTPUT_NAME VelaPNG
                       DESCRIPTION "PNG decoder plug-in" SOURCES ${ARGN})
   target_link_libraries(${target} PRIVATE ${target}_qz_log)
+  velapng_warnings(${target})
   velapng_add_pe_check(${target}_pe_check ${target}
     EXPORTS GetImageDecoderPluginArray Image32LoadFile ImageGetInfo GetImageMetaValue
             Image32LoadFromMemData ImageGetInfoFromMemData GetImageMetaValueFromMemData
