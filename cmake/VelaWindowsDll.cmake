@@ -2,7 +2,7 @@
 # Included by the top-level CMakeLists.txt; the functions may only be called in a Windows
 # build (guard the call with if(WIN32)).
 #
-# The plug-in (phase 2: call velapng_plugin_dll from plugin/CMakeLists.txt):
+# The plug-in (call velapng_plugin_dll from plugin/CMakeLists.txt, inside if(WIN32)):
 #
 #   velapng_plugin_dll(<target> <sources>...)
 #       VelaPNG.dll: exactly the eight undecorated exports of windows/VelaPNG.def, QZ_Log.DLL
@@ -15,7 +15,9 @@
 #   velapng_import_library(<target> DEF <file.def> DLL <NAME.DLL>)
 #       An interface target linking an import library that dlltool makes from the .def.
 #       A line `Name @N NONAME` imports Name by ordinal N only, so the caller needs no
-#       name table of the other DLL and the loader resolves the ordinal.
+#       name table of the other DLL and the loader resolves the ordinal. A stand-in for that
+#       DLL under wine is velapng_windows_dll with the same .def (it then exports by ordinal
+#       only), placed beside the program that loads the caller.
 #
 #   velapng_windows_dll(<target> EXPORTS <file.def> [OUTPUT_NAME <name>]
 #                       [DESCRIPTION <text>] SOURCES <sources>...)
