@@ -1,17 +1,22 @@
 // expand_run_to_8bit: every decode of a file that is not itself 8-bit RGBA passes through
 // here on its way into the host's memory, so this is the product's hot loop.
 //
-// - The source format is decided once; each kernel then loops over the whole image with no
+// - The source format is decided once; each kernel then loops over the whole run with no
 //   per-pixel calls and no per-pixel format tests. The alpha switch is a template argument.
+// - RGBA targets of direct sources (RGB, grey, grey+alpha at 8 and 16 bits, RGBA 16) run
+//   SSE2 block loops (convert_run_sse2.cpp) and finish the run with the scalar loop here.
+//   RGB targets are scalar: nothing in the plug-in asks for them.
 // - Indexed sources (palette at any depth, grey below 16 bits) are one table lookup per
-//   pixel: the table of at most 256 RGBA entries already holds the replicated grey, the
-//   colour key and the opaque black of indices past the palette.
+//   pixel: a table of at most 256 RGBA entries already holds the replicated grey, the colour
+//   key and the opaque black of indices past the palette. SSE2 cannot gather, so these stay
+//   scalar.
 // - Sub-byte sources are walked a whole source byte at a time; rows carry no padding, so this
 //   is one bit position running across the image.
-// - Colour keys are compared on whole samples (16 bits where the source has them) before
-//   the high byte is taken.
+// - Colour keys are compared on whole samples (16 bits where the source has them) before the
+//   high byte is taken.
 #include <cstring>
 
+#include "pixels/convert_run_sse2.h"
 #include "pixels/pixels.h"
 
 namespace velapng {
@@ -29,15 +34,23 @@ inline void put(uint8_t* out, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
   if constexpr (kAlpha) out[3] = a;
 }
 
-// The key's values, or none: samples never exceed 16 bits, so a key that cannot match is
-// encoded as a value out of their range.
+// The key's values for the scalar loops. Samples never exceed 16 bits, so "no key" is a
+// value no sample can equal.
 struct Key {
   uint32_t red, green, blue;
 };
 
-Key key_of(const VelaPNGPixelFormat* f) {
+Key scalar_key(const VelaPNGPixelFormat* f) {
   if (!f->colour_key_defined) return {~0u, ~0u, ~0u};
   return {f->colour_key_red, f->colour_key_green, f->colour_key_blue};
+}
+
+// The block loops compare in sample-sized lanes, so a key beyond the sample range, which can
+// never match, is passed as no key at all. Grey keys compare red only.
+sse2::BlockKey block_key(const VelaPNGPixelFormat* f, uint32_t max_sample) {
+  bool fits = f->colour_key_red <= max_sample;
+  if (f->colour_type == 2) fits = fits && f->colour_key_green <= max_sample && f->colour_key_blue <= max_sample;
+  return {f->colour_key_defined != 0 && fits, f->colour_key_red, f->colour_key_green, f->colour_key_blue};
 }
 
 uint32_t u16_at(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
@@ -53,15 +66,13 @@ struct ColourTable {
 void build_palette_table(ColourTable* table, const VelaPNGPixelFormat* f) {
   const uint32_t size = f->palette_size < 256 ? f->palette_size : 256;
   if (size != 0) std::memcpy(table->rgba, f->palette, size_t{size} * 4);
-  for (uint32_t v = size; v < 256; ++v) {
-    const uint8_t opaque_black[4] = {0, 0, 0, 255};
-    std::memcpy(table->rgba[v], opaque_black, 4);
-  }
+  const uint8_t opaque_black[4] = {0, 0, 0, 255};
+  for (uint32_t v = size; v < 256; ++v) std::memcpy(table->rgba[v], opaque_black, 4);
 }
 
 void build_grey_table(ColourTable* table, const VelaPNGPixelFormat* f) {
   const uint32_t max = (1u << f->bit_depth) - 1;
-  const Key key = key_of(f);
+  const Key key = scalar_key(f);
   for (uint32_t v = 0; v <= max; ++v) {
     const auto grey = static_cast<uint8_t>(v * 255 / max);
     const uint8_t entry[4] = {grey, grey, grey, static_cast<uint8_t>(v == key.red ? 0 : 255)};
@@ -106,42 +117,81 @@ void expand_table(uint8_t* out, uint64_t pixels, const uint8_t* in, uint32_t bit
 }
 
 // ---------------------------------------------------------------------------------------
-// Direct sources
+// Direct sources: the block loop first (RGBA targets), then the scalar loop from pixel i.
 // ---------------------------------------------------------------------------------------
 
 template <bool kAlpha>
-void expand_grey_16(uint8_t* out, uint64_t pixels, const uint8_t* in, Key key) {
-  for (uint64_t i = 0; i < pixels; ++i, in += 2, out += kOutBytes<kAlpha>)
-    put<kAlpha>(out, in[0], in[0], in[0], u16_at(in) == key.red ? 0 : 255);
+void expand_grey_8(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGPixelFormat* f) {
+  uint64_t i = 0;
+  if constexpr (kAlpha) i = sse2::grey8_to_rgba8(out, in, pixels, block_key(f, 255));
+  const Key key = scalar_key(f);
+  for (; i < pixels; ++i) put<kAlpha>(out + i * kOutBytes<kAlpha>, in[i], in[i], in[i], in[i] == key.red ? 0 : 255);
 }
 
 template <bool kAlpha>
-void expand_rgb_8(uint8_t* out, uint64_t pixels, const uint8_t* in, Key key) {
-  for (uint64_t i = 0; i < pixels; ++i, in += 3, out += kOutBytes<kAlpha>) {
-    const bool hit = in[0] == key.red && in[1] == key.green && in[2] == key.blue;
-    put<kAlpha>(out, in[0], in[1], in[2], hit ? 0 : 255);
+void expand_grey_16(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGPixelFormat* f) {
+  uint64_t i = 0;
+  if constexpr (kAlpha) i = sse2::grey16_to_rgba8(out, in, pixels, block_key(f, 65535));
+  const Key key = scalar_key(f);
+  for (; i < pixels; ++i) {
+    const uint8_t* p = in + 2 * i;
+    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[0], p[0], u16_at(p) == key.red ? 0 : 255);
+  }
+}
+
+// Without alpha the key changes nothing, and RGB to RGB is a copy.
+template <bool kAlpha>
+void expand_rgb_8(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGPixelFormat* f) {
+  if constexpr (!kAlpha) {
+    std::memcpy(out, in, pixels * 3);
+    return;
+  }
+  uint64_t i = sse2::rgb8_to_rgba8(out, in, pixels, block_key(f, 255));
+  const Key key = scalar_key(f);
+  for (; i < pixels; ++i) {
+    const uint8_t* p = in + 3 * i;
+    const bool hit = p[0] == key.red && p[1] == key.green && p[2] == key.blue;
+    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[1], p[2], hit ? 0 : 255);
   }
 }
 
 template <bool kAlpha>
-void expand_rgb_16(uint8_t* out, uint64_t pixels, const uint8_t* in, Key key) {
-  for (uint64_t i = 0; i < pixels; ++i, in += 6, out += kOutBytes<kAlpha>) {
-    const bool hit = u16_at(in) == key.red && u16_at(in + 2) == key.green && u16_at(in + 4) == key.blue;
-    put<kAlpha>(out, in[0], in[2], in[4], hit ? 0 : 255);
+void expand_rgb_16(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGPixelFormat* f) {
+  uint64_t i = 0;
+  if constexpr (kAlpha) i = sse2::rgb16_to_rgba8(out, in, pixels, block_key(f, 65535));
+  const Key key = scalar_key(f);
+  for (; i < pixels; ++i) {
+    const uint8_t* p = in + 6 * i;
+    const bool hit = u16_at(p) == key.red && u16_at(p + 2) == key.green && u16_at(p + 4) == key.blue;
+    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[2], p[4], hit ? 0 : 255);
   }
 }
 
 // Grey+alpha at 8 (kStep 1) or 16 bits (kStep 2): the high bytes of grey and alpha.
 template <uint32_t kStep, bool kAlpha>
 void expand_grey_alpha(uint8_t* out, uint64_t pixels, const uint8_t* in) {
-  for (uint64_t i = 0; i < pixels; ++i, in += 2 * kStep, out += kOutBytes<kAlpha>)
-    put<kAlpha>(out, in[0], in[0], in[0], in[kStep]);
+  uint64_t i = 0;
+  if constexpr (kAlpha && kStep == 1) i = sse2::grey_alpha8_to_rgba8(out, in, pixels);
+  if constexpr (kAlpha && kStep == 2) i = sse2::grey_alpha16_to_rgba8(out, in, pixels);
+  for (; i < pixels; ++i) {
+    const uint8_t* p = in + 2 * kStep * i;
+    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[0], p[0], p[kStep]);
+  }
 }
 
+// 8-bit RGBA to RGBA (a source whose record differs only by a suggested palette) is a copy.
 template <uint32_t kStep, bool kAlpha>
 void expand_rgba(uint8_t* out, uint64_t pixels, const uint8_t* in) {
-  for (uint64_t i = 0; i < pixels; ++i, in += 4 * kStep, out += kOutBytes<kAlpha>)
-    put<kAlpha>(out, in[0], in[kStep], in[2 * kStep], in[3 * kStep]);
+  if constexpr (kAlpha && kStep == 1) {
+    std::memcpy(out, in, pixels * 4);
+    return;
+  }
+  uint64_t i = 0;
+  if constexpr (kAlpha && kStep == 2) i = sse2::rgba16_to_rgba8(out, in, pixels);
+  for (; i < pixels; ++i) {
+    const uint8_t* p = in + 4 * kStep * i;
+    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[kStep], p[2 * kStep], p[3 * kStep]);
+  }
 }
 
 template <bool kAlpha>
@@ -150,16 +200,17 @@ void expand_run(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGP
   ColourTable table;
   switch (f->colour_type) {
     case 0:
-      if (depth == 16) return expand_grey_16<kAlpha>(out, pixels, in, key_of(f));
-      if (depth > 8) return;
+      if (depth == 8) return expand_grey_8<kAlpha>(out, pixels, in, f);
+      if (depth == 16) return expand_grey_16<kAlpha>(out, pixels, in, f);
+      if (depth != 1 && depth != 2 && depth != 4) return;
       build_grey_table(&table, f);
       return expand_table<kAlpha>(out, pixels, in, depth, table);
     case 3:
       build_palette_table(&table, f);
       return expand_table<kAlpha>(out, pixels, in, depth, table);
     case 2:
-      if (depth == 8) return expand_rgb_8<kAlpha>(out, pixels, in, key_of(f));
-      if (depth == 16) return expand_rgb_16<kAlpha>(out, pixels, in, key_of(f));
+      if (depth == 8) return expand_rgb_8<kAlpha>(out, pixels, in, f);
+      if (depth == 16) return expand_rgb_16<kAlpha>(out, pixels, in, f);
       return;
     case 4:
       if (depth == 8) return expand_grey_alpha<1, kAlpha>(out, pixels, in);
@@ -177,6 +228,7 @@ void expand_run(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGP
 
 void expand_run_to_8bit(uint8_t* out, uint64_t pixels, bool with_alpha, const uint8_t* in,
                         const VelaPNGPixelFormat* format) {
+  if (pixels == 0) return;  // the buffers may then be null
   if (with_alpha)
     expand_run<true>(out, pixels, in, format);
   else

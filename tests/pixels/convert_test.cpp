@@ -15,7 +15,8 @@ using testpng::Format;
 using testpng::Samples;
 using Bytes = std::vector<uint8_t>;
 
-// Every source format PNG allows, with and without a colour key where keys apply.
+// Every source format PNG allows; where keys apply, also with a key inside the sample range
+// and with one beyond it (which no pixel can match, although its low bits can).
 std::vector<Format> all_sources(std::mt19937& random) {
   const uint32_t kinds[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8},  {2, 16}, {3, 1},
                                {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
@@ -29,6 +30,8 @@ std::vector<Format> all_sources(std::mt19937& random) {
     f.keyed = true;
     for (uint32_t& k : f.key) k = testpng::draw(random) & ((1u << f.bit_depth) - 1);
     if (f.colour_type == 0) f.key[1] = f.key[2] = f.key[0];
+    formats.push_back(f);
+    for (uint32_t c = f.colour_type == 0 ? 0 : 1; c < (f.colour_type == 0 ? 3 : 2); ++c) f.key[c] += 1u << f.bit_depth;
     formats.push_back(f);
   }
   return formats;

@@ -102,7 +102,7 @@ std::vector<Samples> random_pixels(const Format& f, uint64_t count, std::mt19937
     if (f.colour_type == 3) s[0] = s[0] % (index_max + 1);
     const uint32_t mode = draw(random) % 3;
     if (!f.keyed || mode == 0) continue;
-    for (uint32_t c = 0; c < f.channels(); ++c) s[c] = f.key[c];
+    for (uint32_t c = 0; c < f.channels(); ++c) s[c] = f.key[c] & max;
     if (mode == 2) s[draw(random) % f.channels()] ^= 1;
   }
   return pixels;
