@@ -3,13 +3,13 @@
 //
 // - The source format is decided once; each kernel then loops over the whole run with no
 //   per-pixel calls and no per-pixel format tests. The alpha switch is a template argument.
-// - RGBA targets of direct sources (RGB, grey, grey+alpha at 8 and 16 bits, RGBA 16) run
-//   SSE2 block loops (convert_run_sse2.cpp) and finish the run with the scalar loop here.
-//   RGB targets are scalar: nothing in the plug-in asks for them.
-// - Indexed sources (palette at any depth, grey below 16 bits) are one table lookup per
+// - RGBA targets run SSE2 block loops (convert_run_sse2.cpp) and finish the run with the
+//   scalar loop here, which is also the whole implementation elsewhere. RGB targets are
+//   scalar: nothing in the plug-in asks for them. 8-bit RGBA and RGB sources that only need
+//   copying are copied.
+// - Indexed sources (palette at any depth, grey below 8 bits) are one table lookup per
 //   pixel: a table of at most 256 RGBA entries already holds the replicated grey, the colour
-//   key and the opaque black of indices past the palette. SSE2 cannot gather, so these stay
-//   scalar.
+//   key and the opaque black of indices past the palette.
 // - Sub-byte sources are walked a whole source byte at a time; rows carry no padding, so this
 //   is one bit position running across the image.
 // - Colour keys are compared on whole samples (16 bits where the source has them) before the
@@ -105,8 +105,14 @@ void expand_indexed(uint8_t* out, uint64_t pixels, const uint8_t* in, const Colo
   }
 }
 
+// The block loop stops on a source byte boundary, where the scalar loop takes over.
 template <bool kAlpha>
 void expand_table(uint8_t* out, uint64_t pixels, const uint8_t* in, uint32_t bits, const ColourTable& table) {
+  uint64_t i = 0;
+  if constexpr (kAlpha) i = sse2::indexed_to_rgba8(out, in, pixels, bits, table.rgba);
+  out += i * kOutBytes<kAlpha>;
+  in += i * bits / 8;
+  pixels -= i;
   switch (bits) {
     case 1: expand_indexed<1, kAlpha>(out, pixels, in, table); break;
     case 2: expand_indexed<2, kAlpha>(out, pixels, in, table); break;
