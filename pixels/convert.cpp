@@ -74,7 +74,9 @@ uint32_t convert_to_palette(uint8_t* out, const uint8_t* in, const VelaPNGPixelF
   }
   ColourIndexTree tree;
   colour_index_tree_init(&tree);
-  // A node that cannot be allocated ends the conversion before any pixel is written.
+  // The tree is complete before the first pixel, so a node that cannot be allocated ends
+  // the conversion with 83 (the decoder's code for any failed allocation) and nothing
+  // written. The tree is released on every path.
   uint32_t result = build_tree(&tree, palette, target->bit_depth);
   if (result == code::ok) result = convert_by_path(out, in, target, source, &tree, pixels);
   colour_index_tree_release(&tree);

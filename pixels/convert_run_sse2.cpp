@@ -4,8 +4,9 @@
 //
 // SSE2 has no byte shuffle, so pixels are moved with whole-register byte shifts, unpacks
 // and packs:
-// - RGB to RGBA: four 3-byte pixels at bytes 0, 3, 6, 9 reach lanes 0, 4, 8, 12 by shifting
-//   the register left by 0, 1, 2, 3 bytes and masking; alpha is ORed into the empty byte.
+// - RGB to RGBA: of four 3-byte pixels, the last two move to the high half with one byte
+//   shift, then a 64-bit shift and masks spread each half's pair into 32-bit lanes; alpha
+//   is ORed into the empty byte.
 // - Table lookups (palette, grey below 8 bits): SSE2 cannot gather, but moving four entries
 //   into one register and storing 16 bytes at once measured 30% faster than four 4-byte
 //   stores.

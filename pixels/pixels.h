@@ -52,7 +52,8 @@ void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, u
 void merge_passes(uint8_t* out, const uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
 
 // ---------------------------------------------------------------------------------------
-// Colour conversion (convert.cpp, convert_run.cpp, convert_pixel.cpp, colour_index_tree.cpp)
+// Colour conversion (convert.cpp, convert_run.cpp, convert_run_sse2.cpp, convert_pixel.cpp,
+// colour_index_tree.cpp, colour_index_node_alloc.cpp)
 // ---------------------------------------------------------------------------------------
 
 // Converts w * h pixels from the packed image `in` in `source` format to `out` in `target`
