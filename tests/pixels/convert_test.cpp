@@ -93,8 +93,9 @@ TEST(ExpandRun, EverySourceFormatFollowsTheRuleAndConvertAgrees) {
   }
 }
 
-// Every length up to a few blocks, at every source and target alignment, so each block
-// loop meets each tail length with the buffers' ends exactly where the data ends.
+// Every length up to a few blocks, with the source at each offset 0-3 from a heap block's
+// start (the target at 3-0), so each block loop meets each tail length with the buffers'
+// ends exactly where the data ends.
 TEST(ExpandRun, EveryLengthAndAlignment) {
   std::mt19937 random(12);
   for (const Format& source : all_sources(random)) {
