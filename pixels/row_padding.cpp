@@ -29,7 +29,7 @@ void write_bits(uint8_t* out, uint64_t position, uint32_t count, uint32_t value)
 }
 
 void copy_bits(uint8_t* out, uint64_t to, const uint8_t* in, uint64_t from, uint64_t count) {
-  if (to % 8 == 0 && from % 8 == 0) {  // whole bytes move as bytes
+  if (to % 8 == 0 && from % 8 == 0 && count >= 8) {  // whole bytes move as bytes
     std::memmove(out + to / 8, in + from / 8, count / 8);
     to += count / 8 * 8;
     from += count / 8 * 8;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -31,54 +30,72 @@ constexpr Format kFormats[] = {{0, 1, 1},  {0, 2, 1}, {0, 4, 1},  {0, 8, 1},  {0
                                {3, 1, 1},  {3, 2, 1}, {3, 4, 1},  {3, 8, 1},  {4, 8, 2},
                                {4, 16, 2}, {2, 8, 3}, {2, 16, 3}, {6, 8, 4},  {6, 16, 4}};
 
+// A small fast generator (splitmix64): the image tests draw millions of pixels.
+struct Random {
+  uint64_t state;
+  uint64_t operator()() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+  }
+};
+
 uint32_t bpp_of(const Format& f) { return f.channels * f.bit_depth; }
 
-// Pixels (each a value of `bpp` bits) as one bit stream, most significant bit first.
-// Whole-byte pixels are written byte by byte, high byte first; the others bit by bit.
-Bytes pack(const std::vector<uint64_t>& pixels, uint32_t bpp) {
-  Bytes out((pixels.size() * bpp + 7) / 8, 0);
-  for (size_t i = 0; i < pixels.size(); ++i) {
+// Appends pixels (each a value of `bpp` bits) as one bit stream, most significant bit
+// first, starting on a byte boundary. Whole-byte pixels are written byte by byte, high
+// byte first; the others bit by bit.
+void pack_into(Bytes& out, const uint64_t* pixels, size_t count, uint32_t bpp) {
+  const size_t start = out.size();
+  out.resize(start + (count * bpp + 7) / 8, 0);
+  uint8_t* bytes = out.data() + start;
+  for (size_t i = 0; i < count; ++i) {
     if (bpp % 8 == 0) {
-      for (uint32_t k = 0; k < bpp / 8; ++k) out[i * bpp / 8 + k] = static_cast<uint8_t>(pixels[i] >> (bpp - 8 - 8 * k));
+      for (uint32_t k = 0; k < bpp / 8; ++k) *bytes++ = static_cast<uint8_t>(pixels[i] >> (bpp - 8 - 8 * k));
       continue;
     }
     for (uint32_t k = 0; k < bpp; ++k) {
       const uint64_t bit = (pixels[i] >> (bpp - 1 - k)) & 1;
       const uint64_t position = i * bpp + k;
-      out[position / 8] = static_cast<uint8_t>(out[position / 8] | (bit << (7 - position % 8)));
+      bytes[position / 8] = static_cast<uint8_t>(bytes[position / 8] | (bit << (7 - position % 8)));
     }
   }
+}
+
+Bytes pack(const std::vector<uint64_t>& pixels, uint32_t bpp) {
+  Bytes out;
+  pack_into(out, pixels.data(), pixels.size(), bpp);
   return out;
 }
 
-std::vector<uint64_t> random_pixels(size_t count, uint32_t bpp, std::mt19937_64& rng) {
+std::vector<uint64_t> random_pixels(size_t count, uint32_t bpp, Random& rng) {
   std::vector<uint64_t> pixels(count);
   for (auto& p : pixels) p = bpp == 64 ? rng() : rng() & ((uint64_t{1} << bpp) - 1);
   return pixels;
 }
 
-// One row as the file stores it: packed, padded to whole bytes with random bits (a decoder
-// must ignore them), then appended.
-void append_row(Bytes& rows, const std::vector<uint64_t>& pixels, uint32_t bpp, std::mt19937_64& rng) {
-  Bytes row = pack(pixels, bpp);
-  const size_t used_bits = pixels.size() * bpp;
-  if (used_bits % 8 != 0) row.back() = static_cast<uint8_t>(row.back() | (rng() & (0xFFu >> (used_bits % 8))));
-  rows.insert(rows.end(), row.begin(), row.end());
-}
-
-// Filters rows of `length` bytes with random filter types, as an encoder might.
-Bytes filter_randomly(const Bytes& rows, size_t row_count, size_t length, uint32_t bpp, std::mt19937_64& rng) {
-  std::vector<uint8_t> types(row_count);
+// Rows as the file stores them: each packed, padded to whole bytes with random bits (a
+// decoder must ignore them), then filtered with random filter types as an encoder might.
+Bytes file_rows(const uint64_t* pixels, uint32_t width, uint32_t height, uint32_t bpp, Random& rng) {
+  Bytes rows;
+  const uint64_t used_bits = uint64_t{width} * bpp;
+  for (uint32_t y = 0; y < height; ++y) {
+    pack_into(rows, pixels + size_t{y} * width, width, bpp);
+    if (used_bits % 8 != 0) rows.back() = static_cast<uint8_t>(rows.back() | (rng() & (0xFFu >> (used_bits % 8))));
+  }
+  std::vector<uint8_t> types(height);
   for (auto& t : types) t = static_cast<uint8_t>(rng() % 5);
-  Bytes filtered(row_count * (length + 1));
-  testpng::filter_reference(filtered.data(), rows.data(), row_count, length, (bpp + 7) / 8, types.data());
+  const size_t length = (used_bits + 7) / 8;
+  Bytes filtered(height * (length + 1));
+  testpng::filter_reference(filtered.data(), rows.data(), height, length, (bpp + 7) / 8, types.data());
   return filtered;
 }
 
 struct Pass {
   uint32_t width = 0;
   uint32_t height = 0;
-  std::vector<std::vector<uint64_t>> rows;
+  std::vector<uint64_t> pixels;  // row by row
 };
 
 // The passes found by walking the image and sorting each pixel into the pass whose
@@ -86,14 +103,15 @@ struct Pass {
 std::vector<Pass> split_into_passes(const std::vector<uint64_t>& image, uint32_t width, uint32_t height) {
   std::vector<Pass> passes(7);
   for (int p = 0; p < 7; ++p) {
+    Pass& pass = passes[p];
     for (uint32_t y = kStartRow[p]; y < height; y += kRowStep[p]) {
-      std::vector<uint64_t> row;
-      for (uint32_t x = kStartColumn[p]; x < width; x += kColumnStep[p]) row.push_back(image[y * width + x]);
-      if (row.empty()) break;
-      passes[p].rows.push_back(row);
+      uint32_t row_width = 0;
+      for (uint32_t x = kStartColumn[p]; x < width; x += kColumnStep[p], ++row_width)
+        pass.pixels.push_back(image[y * width + x]);
+      if (row_width == 0) break;
+      pass.width = row_width;
+      ++pass.height;
     }
-    passes[p].height = static_cast<uint32_t>(passes[p].rows.size());
-    passes[p].width = passes[p].height == 0 ? 0 : static_cast<uint32_t>(passes[p].rows[0].size());
   }
   return passes;
 }
@@ -123,14 +141,11 @@ TEST(PassLayout, MatchesThePassesFoundPixelByPixel) {
           ASSERT_EQ(layout.filtered_start[p], filtered) << where;
           ASSERT_EQ(layout.padded_start[p], padded) << where;
           ASSERT_EQ(layout.packed_start[p], packed) << where;
-          uint64_t pass_pixels = 0;
-          for (const auto& row : passes[p].rows) {
-            const uint64_t row_bytes = pack(row, bpp).size();
-            filtered += 1 + row_bytes;
-            padded += row_bytes;
-            pass_pixels += row.size();
-          }
-          packed += (pass_pixels * bpp + 7) / 8;
+          Bytes one_row;
+          pack_into(one_row, passes[p].pixels.data(), passes[p].width, bpp);  // bytes per row
+          filtered += passes[p].height * (1 + one_row.size());
+          padded += passes[p].height * one_row.size();
+          packed += (passes[p].pixels.size() * bpp + 7) / 8;
         }
         ASSERT_EQ(layout.filtered_start[7], filtered);
         ASSERT_EQ(layout.padded_start[7], padded);
@@ -155,7 +170,7 @@ TEST(PassLayout, HugeWidthsDoNotWrap) {
 // Every valid format at every size up to 33 x 33: a random image, interlaced and filtered
 // here, comes back bit for bit.
 TEST(ReconstructImage, Adam7GivesBackTheOriginalImage) {
-  std::mt19937_64 rng(7);
+  Random rng{7};
   int failures = 0;
   for (const Format& f : kFormats) {
     const uint32_t bpp = bpp_of(f);
@@ -164,10 +179,7 @@ TEST(ReconstructImage, Adam7GivesBackTheOriginalImage) {
         const std::vector<uint64_t> image = random_pixels(size_t{w} * h, bpp, rng);
         Bytes inflated;
         for (const Pass& pass : split_into_passes(image, w, h)) {
-          Bytes rows;
-          for (const auto& row : pass.rows) append_row(rows, row, bpp, rng);
-          if (pass.height == 0) continue;
-          const Bytes filtered = filter_randomly(rows, pass.height, rows.size() / pass.height, bpp, rng);
+          const Bytes filtered = file_rows(pass.pixels.data(), pass.width, pass.height, bpp, rng);
           inflated.insert(inflated.end(), filtered.begin(), filtered.end());
         }
         const Bytes expected = pack(image, bpp);
@@ -187,17 +199,13 @@ TEST(ReconstructImage, Adam7GivesBackTheOriginalImage) {
 // Non-interlaced images of every format at widths 1..33: whole-byte rows go straight to
 // the output, rows with padding bits lose them.
 TEST(ReconstructImage, ProgressiveGivesBackTheOriginalImage) {
-  std::mt19937_64 rng(11);
+  Random rng{11};
   for (const Format& f : kFormats) {
     const uint32_t bpp = bpp_of(f);
     for (uint32_t w = 1; w <= 33; ++w) {
       for (uint32_t h : {1u, 2u, 5u}) {
         const std::vector<uint64_t> image = random_pixels(size_t{w} * h, bpp, rng);
-        Bytes rows;
-        for (uint32_t y = 0; y < h; ++y) {
-          append_row(rows, std::vector<uint64_t>(image.begin() + y * w, image.begin() + (y + 1) * w), bpp, rng);
-        }
-        Bytes inflated = filter_randomly(rows, h, rows.size() / h, bpp, rng);
+        Bytes inflated = file_rows(image.data(), w, h, bpp, rng);
         const Bytes expected = pack(image, bpp);
         Bytes out(expected.size(), 0);
         const VelaPNGState state = state_for(f.colour_type, f.bit_depth, 0);
@@ -226,7 +234,7 @@ TEST(ReconstructImage, UnknownFormatIsCode31AndTouchesNothing) {
 // A bad filter type anywhere ends the work with 36 and leaves the output as it was, on
 // the direct path, the padding path and in any Adam7 pass.
 TEST(ReconstructImage, BadFilterTypeIsPassedOnAndOutputUntouched) {
-  std::mt19937_64 rng(5);
+  Random rng{5};
   const struct {
     uint32_t colour_type, bit_depth, interlace, width, height, bad_row;
   } cases[] = {
@@ -263,7 +271,7 @@ TEST(ReconstructImage, BadFilterTypeIsPassedOnAndOutputUntouched) {
 // Rows of any bit length and spacing, into a buffer of any prior content or onto the input
 // itself: the row bits arrive back to back, and bytes past the last row stay as they were.
 TEST(StripRowPadding, PacksRowsWhateverTheOutputHeld) {
-  std::mt19937_64 rng(3);
+  Random rng{3};
   for (uint64_t out_bits = 0; out_bits <= 40; ++out_bits) {
     for (uint64_t pad = 0; pad <= 17; ++pad) {
       for (uint32_t rows : {0u, 1u, 2u, 5u}) {
