@@ -152,10 +152,13 @@ inline void average_vector(uint8_t* x, const uint8_t* prev, size_t length) {
 // Paeth
 // ---------------------------------------------------------------------------------------
 
-// The branch-free predictor of unfilter_scalar.h in 16-bit lanes (inputs 0..255). The
-// division by 3 is a multiply-high by 21888: 21888 / 65536 lies just above 1/3, close
-// enough that (x * 21888) >> 16 equals x / 3 for every x up to 255.
-inline __m128i paeth_predictor_16(__m128i a, __m128i b, __m128i c) {
+// The branch-free predictor of unfilter_scalar.h in 16-bit lanes (inputs 0..255), plus
+// `base` - c: with base = c the predictor itself; with base = c + f, which needs no left
+// neighbour, the reconstructed byte before its reduction mod 256, one add shorter on the
+// chain from pixel to pixel. The division by 3 is a multiply-high by 21888: 21888 / 65536
+// lies just above 1/3, close enough that (x * 21888) >> 16 equals x / 3 for every x up
+// to 255.
+inline __m128i paeth_predictor_16(__m128i a, __m128i b, __m128i c, __m128i base) {
   const __m128i smaller = _mm_min_epi16(a, b);
   const __m128i larger = _mm_max_epi16(a, b);
   const __m128i third = _mm_mulhi_epu16(_mm_sub_epi16(larger, smaller), _mm_set1_epi16(21888));
@@ -163,7 +166,7 @@ inline __m128i paeth_predictor_16(__m128i a, __m128i b, __m128i c) {
   const __m128i hi = _mm_sub_epi16(larger, c);
   const __m128i take_hi = _mm_cmpgt_epi16(_mm_add_epi16(lo, third), _mm_set1_epi16(-1));
   const __m128i skip_lo = _mm_cmpgt_epi16(hi, third);
-  return _mm_add_epi16(_mm_add_epi16(c, _mm_and_si128(hi, take_hi)), _mm_andnot_si128(skip_lo, lo));
+  return _mm_add_epi16(_mm_add_epi16(base, _mm_andnot_si128(skip_lo, lo)), _mm_and_si128(hi, take_hi));
 }
 
 inline __m128i widen_low(__m128i bytes) { return _mm_unpacklo_epi8(bytes, _mm_setzero_si128()); }
@@ -176,7 +179,7 @@ inline void paeth_groups(__m128i filtered, __m128i above, __m128i above_left, __
     const __m128i f = widen_low(_mm_srli_si128(filtered, K * B));
     const __m128i b = widen_low(_mm_srli_si128(above, K * B));
     const __m128i c = widen_low(_mm_srli_si128(above_left, K * B));
-    *left = _mm_and_si128(_mm_add_epi16(paeth_predictor_16(*left, b, c), f), _mm_set1_epi16(0xFF));
+    *left = _mm_and_si128(paeth_predictor_16(*left, b, c, _mm_add_epi16(c, f)), _mm_set1_epi16(0xFF));
     const __m128i bytes = _mm_and_si128(_mm_packus_epi16(*left, *left), low_bytes_mask<B>());
     *out = _mm_or_si128(*out, _mm_slli_si128(bytes, K * B));
     paeth_groups<B, K + 1>(filtered, above, above_left, left, out);
