@@ -89,8 +89,10 @@ void BM_reference(benchmark::State& state) {
   report(state, block);
 }
 
-// The row loop of unfilter_rows with every vector path replaced by its byte path.
-void unfilter_rows_bytewise(uint8_t* block, size_t bpp_bytes, size_t length) {
+// The row loop of unfilter_rows with every vector path replaced by its byte path; the
+// pixel width is a constant here too.
+template <size_t bpp_bytes>
+void unfilter_rows_bytewise(uint8_t* block, size_t length) {
   using namespace velapng::unfilter_detail;
   const uint8_t* prev = nullptr;
   for (size_t r = 0; r < kRows; ++r, prev = block + (r - 1) * (length + 1) + 1) {
@@ -126,7 +128,7 @@ void BM_byte_paths(benchmark::State& state) {
   Block block = make_block(static_cast<int>(state.range(0)), B, static_cast<int>(state.range(2)));
   for (auto _ : state) {
     std::memcpy(block.work.data(), block.filtered.data(), block.filtered.size());
-    unfilter_rows_bytewise(block.work.data(), B, block.length);
+    unfilter_rows_bytewise<B>(block.work.data(), block.length);
     for (size_t r = 0; r < kRows; ++r) {
       std::memmove(block.out.data() + r * block.length, block.work.data() + r * (block.length + 1) + 1, block.length);
     }
