@@ -2,7 +2,8 @@
 //
 // - SSE2 only, no run-time CPU detection: it is the x86-64 baseline, so the same code
 //   serves the Linux build and the Windows x64 DLL without dispatch.
-// - Up has no dependence between bytes: plain 16-byte adds, four per step.
+// - Up has no dependence between bytes: plain 16-byte adds, four per step, then 8 bytes
+//   at a time.
 // - Sub is a running sum at distance B, done inside each 16-byte block by log2 steps of
 //   shifted adds; the last B bytes of a block enter the next block as its left neighbours.
 // - Average and Paeth depend on the reconstructed left pixel, which no shift trick
@@ -24,8 +25,8 @@
 //
 // Invariants: `x` is the row being reconstructed in place, `prev` the finished row above
 // (read unaligned, never written); every store goes to x + i with x + i 16-byte aligned.
-// Each function starts after the first pixel (i = B) and needs the row to have at least
-// 32 bytes after it, so the alignment steps always leave a whole block.
+// Sub, Average and Paeth start after the first pixel (i = B) and need at least 32 bytes
+// after it, so the alignment steps always leave a whole block; Up starts at 0.
 #pragma once
 
 #include <emmintrin.h>
