@@ -15,18 +15,21 @@
 namespace velapng {
 
 // ---------------------------------------------------------------------------------------
-// Scanline un-filtering (unfilter.cpp, unfilter_rows_*.cpp)
+// Scanline un-filtering (unfilter.cpp, unfilter_rows.cpp; paths in unfilter_scalar.h, unfilter_sse2.h)
 // ---------------------------------------------------------------------------------------
 
 // Reconstructs `height` rows of one filter byte plus ceil(width * bpp / 8) bytes from `in`
 // and stores them back to back at `out`, which may equal `in` or lie before it.
-// 0, or code::bad_filter_type for a filter-type byte above 4.
+// 0, or code::bad_filter_type for a filter-type byte above 4 (then `out` is not written).
+// A height or width of 0 touches neither buffer.
 uint32_t unfilter_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
-// Reconstructs every row of the block in place; filter-type bytes stay where they are.
+// Reconstructs every row of the block in place (row r at block + r * stride, its filter
+// byte first); filter-type bytes stay where they are. 0, code::bad_filter_type, or
+// code::bad_colour_type for a pixel width no PNG format has (not 1, 2, 3, 4, 6 or 8 bytes).
 uint32_t unfilter_rows(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride);
 
 // ---------------------------------------------------------------------------------------
-// Interlace and padding (interlace.cpp)
+// Interlace and padding (interlace.cpp, row_padding.cpp)
 // ---------------------------------------------------------------------------------------
 
 // Where each Adam7 pass lies at each stage of reconstruction inside the inflated buffer.
