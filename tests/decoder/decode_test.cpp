@@ -39,6 +39,8 @@ TEST(DecodeRgba, FailuresReportTheirCodeAndWhatWasLearnt) {
   for (int i = 0; i < 4; ++i) corrupt_data[41 + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
   Bytes not_png = rgb_2x2();
   not_png[0] = 'G';
+  const Bytes valid = rgb_2x2();
+  const Bytes too_short(valid.begin(), valid.begin() + 20);
   const struct {
     const char* what;
     Bytes file;
@@ -47,7 +49,7 @@ TEST(DecodeRgba, FailuresReportTheirCodeAndWhatWasLearnt) {
   } cases[] = {
       {"corrupt image data", corrupt_data, 20, true},
       {"not a PNG", not_png, 28, false},
-      {"too short", Bytes(rgb_2x2().begin(), rgb_2x2().begin() + 20), 27, false},
+      {"too short", too_short, 27, false},
   };
   for (const auto& c : cases) {
     Bytes buffer(16, kCanary);
