@@ -5,3 +5,13 @@ if(VELAPNG_SANITIZE)
   add_compile_options(-fsanitize=${_vela_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${_vela_sanitizers})
 endif()
+
+# The fuzz build instruments everything for coverage, so libFuzzer sees inside the decoder's
+# libraries; only the fuzz targets themselves link libFuzzer (-fsanitize=fuzzer).
+if(VELAPNG_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VELAPNG_FUZZ needs clang (libFuzzer); use the fuzz preset")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link)
+  add_link_options(-fsanitize=fuzzer-no-link)
+endif()

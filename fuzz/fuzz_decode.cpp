@@ -1,0 +1,154 @@
+// Fuzz target: the whole decode of arbitrary bytes.
+//
+// The last byte of the input also chooses how to decode. Bytes after IEND never change a
+// decode, so a PNG means the same whatever byte ends it, and a mutation of that byte alone
+// switches the options. Three in four values take decode_rgba, as the plug-in does; the
+// rest take decode_with_state with the option flags of that byte and an output format
+// chosen by the byte before it (formats the decode refuses included).
+//
+// The header is inspected first: images of more than kMaxPixels pixels are skipped before
+// anything is allocated for them, and a header that inspection refuses must be refused by
+// the decode with the same code.
+#include <cstdlib>
+#include <cstring>
+
+#include "decoder/decoder.h"
+#include "fuzz/decode_limits.h"
+#include "fuzz/fuzz_check.h"
+
+namespace {
+
+using namespace velapng;
+
+struct Target {
+  uint32_t colour_type;
+  uint32_t bit_depth;
+  bool own_palette;  // a two-entry palette of the target's own; else the file's is used
+};
+
+constexpr Target kTargets[] = {
+    {6, 8, false}, {2, 8, false},  {2, 16, false}, {6, 16, false}, {0, 8, false},
+    {4, 8, false}, {3, 8, false},  {3, 8, true},   {0, 16, false}, {4, 16, false},
+    {0, 1, false}, {3, 4, false},  {7, 8, false},
+};
+constexpr size_t kTargetCount = sizeof(kTargets) / sizeof(kTargets[0]);
+// Choices past the table: no conversion, into a block of ours or one the decode allocates.
+constexpr size_t kNoConversion = kTargetCount;
+constexpr size_t kNoConversionNoBuffer = kTargetCount + 1;
+constexpr size_t kChoices = kTargetCount + 2;
+
+struct Choice {
+  bool plain;  // decode_rgba
+  uint8_t flags;
+  size_t target;
+};
+
+Choice choose(const uint8_t* data, size_t size) {
+  const uint8_t last = size ? data[size - 1] : 0;
+  const uint8_t before = size > 1 ? data[size - 2] : 0;
+  return {(last & 0xC0) != 0xC0, last, before % kChoices};
+}
+
+void apply_flags(VelaPNGState* state, uint8_t flags) {
+  state->decoder.skip_crc_check = flags & 1;
+  state->decoder.allow_unknown_critical = (flags >> 1) & 1;
+  state->decoder.allow_missing_end = (flags >> 2) & 1;
+  state->decoder.keep_text_chunks = ((flags >> 3) & 1) ^ 1;
+  state->decoder.keep_unknown_chunks = (flags >> 4) & 1;
+}
+
+struct Header {
+  uint32_t code;
+  uint32_t width;
+  uint32_t height;
+  uint32_t bpp;  // of the file's pixel format
+};
+
+Header inspect(const uint8_t* data, size_t size, uint8_t flags, bool plain) {
+  VelaPNGState probe;
+  state_init(&probe);
+  if (!plain) apply_flags(&probe, flags);
+  Header header{0, 0, 0, 0};
+  header.code = inspect_header(&header.width, &header.height, &probe, data, size);
+  const VelaPNGPixelFormat& format = probe.image_info.pixel_format;
+  header.bpp = bits_per_pixel(format.colour_type, format.bit_depth);
+  state_release(&probe);
+  return header;
+}
+
+// An exact-size block, so that ASan sees any write past the image.
+uint8_t* allocate(uint64_t bytes, bool zeroed) {
+  const size_t size = bytes == 0 ? 1 : static_cast<size_t>(bytes);
+  return static_cast<uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size));
+}
+
+// Both start from zero, so the sizes agree also where inspection writes none.
+void check_header_agrees(const Header& header, uint32_t code, uint32_t width, uint32_t height) {
+  if (header.code != code::ok) FUZZ_CHECK(code == header.code);
+  FUZZ_CHECK(width == header.width && height == header.height);
+}
+
+// A refused header allocates nothing in the decode, so its size needs no buffer.
+uint64_t pixels_to_hold(const Header& header) {
+  return header.code == code::ok ? uint64_t{header.width} * header.height : 0;
+}
+
+void decode_plain(const uint8_t* data, size_t size, const Header& header) {
+  uint8_t* buffer = allocate(pixels_to_hold(header) * 4, false);
+  uint8_t* out = buffer;
+  uint32_t width = 0, height = 0;
+  const uint32_t code = decode_rgba(&out, &width, &height, data, size);
+  FUZZ_CHECK(out == buffer);
+  check_header_agrees(header, code, width, height);
+  std::free(buffer);
+}
+
+void decode_chosen(const uint8_t* data, size_t size, const Header& header, const Choice& choice) {
+  VelaPNGState state;
+  state_init(&state);
+  apply_flags(&state, choice.flags);
+  uint64_t bytes = 0;
+  const uint64_t pixels = pixels_to_hold(header);
+  if (choice.target >= kNoConversion) {
+    state.decoder.convert_colour = 0;
+    bytes = packed_size(pixels, header.bpp);
+  } else {
+    const Target& target = kTargets[choice.target];
+    state.output_format.colour_type = target.colour_type;
+    state.output_format.bit_depth = target.bit_depth;
+    if (target.own_palette) {
+      state.output_format.palette = static_cast<uint8_t*>(std::malloc(8));
+      if (state.output_format.palette != nullptr) {
+        const uint8_t entries[8] = {0, 0, 0, 255, 255, 255, 255, 255};
+        std::memcpy(state.output_format.palette, entries, sizeof entries);
+        state.output_format.palette_size = 2;
+      }
+    }
+    bytes = packed_size(pixels, bits_per_pixel(target.colour_type, target.bit_depth));
+  }
+  // Interlaced images below 8 bits a pixel are merged by ORing bits, so a caller's block for
+  // the file's own format must come zeroed.
+  uint8_t* buffer = choice.target == kNoConversionNoBuffer ? nullptr : allocate(bytes, choice.target == kNoConversion);
+  uint8_t* out = buffer;
+  uint32_t width = 0, height = 0;
+  const uint32_t code = decode_with_state(&out, &width, &height, &state, data, size);
+  check_header_agrees(header, code, width, height);
+  // A block the decode allocated is the caller's, also when reconstruction then failed.
+  if (buffer != nullptr) FUZZ_CHECK(out == buffer);
+  std::free(out);
+  state_release(&state);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const Choice choice = choose(data, size);
+  const Header header = inspect(data, size, choice.flags, choice.plain);
+  if (pixels_to_hold(header) > velapng_fuzz::kMaxPixels) return 0;
+  if (choice.plain) {
+    decode_plain(data, size, header);
+  } else {
+    decode_chosen(data, size, header, choice);
+  }
+  return 0;
+}
