@@ -1,0 +1,153 @@
+// Resource bombs: files that declare, or inflate to, far more than they hold. Each one is
+// refused with a code, and what it costs follows from what the file holds and from the
+// image it declares, never from what a stream would inflate to. The bounds, with E the
+// inflated size the header predicts and C the compressed bytes of the file:
+// - the scratch block is 10 E bytes, reserved before inflating and touched only as far as
+//   the data inflates: a huge declaration with little data costs the reservation, which
+//   fails with 83 when the system cannot give it, and almost no resident memory;
+// - image data inflates to at most 10 E bytes, then stops with 52;
+// - a compressed text or profile inflates into blocks of at most 8 MiB, then stops with 52;
+//   at most two such blocks exist at once, and what a chunk stores is below 8 MiB;
+// - the gathered image data takes at most 10 C bytes.
+// The memory bounds are checked in a child process of the native build, by the growth of
+// its peak resident set and under an address-space limit (tests/support/memory_probe.h);
+// the codes are checked in every build where the bomb's allocations are small.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "decoder/decoder.h"
+#include "tests/support/memory_probe.h"
+#include "tests/support/png_builder.h"
+
+namespace {
+
+using namespace velapng;
+using testpng::Bytes;
+using testpng::chunk;
+using testpng::concat;
+
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+constexpr uint64_t kPayloadCap = 8 * kMiB;  // the readers' limit for one compressed payload
+// What the probe may see beyond a bound: allocator bookkeeping, stack, and the pages the
+// libdeflate handles of a state touch.
+constexpr uint64_t kSlack = 4 * kMiB;
+constexpr uint64_t kAddressSpaceBudget = uint64_t{1} << 30;
+
+// A zlib stream of 64 MiB of zeros: some 64 KiB, and more than any bound here allows.
+const Bytes& zero_bomb() {
+  static const Bytes stream = testpng::zlib_compress(Bytes(64 * kMiB, 0), 9);
+  return stream;
+}
+
+// Bytes of image data inflated, per the format: every row a filter byte plus its pixels.
+uint64_t predicted(uint64_t width, uint64_t height, uint64_t bytes_per_pixel) {
+  return height * (1 + width * bytes_per_pixel);
+}
+
+uint32_t decode_file(const Bytes& file) {
+  Bytes pixel(4);
+  uint8_t* out = pixel.data();  // every bomb here fails before anything is written
+  uint32_t width = 0, height = 0;
+  return decode_rgba(&out, &width, &height, file.data(), file.size());
+}
+
+struct Bomb {
+  const char* what;
+  Bytes file;
+  uint32_t code;
+  uint64_t bound;      // growth of the peak resident set allowed, slack included
+  bool small_blocks;   // every block the decode allocates is small: run the code check anywhere
+};
+
+void check(const Bomb& bomb) {
+  if (bomb.small_blocks) {
+    EXPECT_EQ(decode_file(bomb.file), bomb.code) << bomb.what;
+  }
+  if (!testpng::memory_probe_available()) return;
+  const testpng::ChildOutcome outcome =
+      testpng::run_in_child(kAddressSpaceBudget, [&bomb] { return decode_file(bomb.file); });
+  ASSERT_TRUE(outcome.completed) << bomb.what;
+  EXPECT_EQ(outcome.result, bomb.code) << bomb.what;
+  EXPECT_LE(outcome.peak_growth, bomb.bound) << bomb.what << ": peak grew by " << outcome.peak_growth << " bytes";
+}
+
+Bytes rgba_file(uint32_t width, uint32_t height, const Bytes& stream, const std::vector<Bytes>& extra = {}) {
+  Bytes file = testpng::header(width, height, 8, 6);
+  for (const Bytes& c : extra) file.insert(file.end(), c.begin(), c.end());
+  return concat({file, chunk("IDAT", stream), chunk("IEND", {})});
+}
+
+TEST(ResourceBombs, DeclaredSizesFarBeyondTheData) {
+  const Bytes one_row = testpng::zlib_compress(Bytes(1 + 3200 * 4, 0));
+  const Bomb bombs[] = {
+      // 10 E is 400 GB: more than the budget, so the reservation fails.
+      {"100000 x 100000 RGBA, one byte of data", rgba_file(100000, 100000, testpng::zlib_compress({0})), 83, kSlack,
+       false},
+      // 10 E is 410 MB, within the budget: reserved, never touched, and the data is short.
+      {"3200 x 3200 RGBA, one row of data", rgba_file(3200, 3200, one_row), 91, kSlack, false},
+  };
+  if (!testpng::memory_probe_available()) GTEST_SKIP() << "needs the memory probe: these bombs reserve gigabytes";
+  for (const Bomb& bomb : bombs) check(bomb);
+}
+
+TEST(ResourceBombs, ImageDataInflatingFarBeyondThePrediction) {
+  const uint64_t large = predicted(1000, 1000, 4);
+  const Bomb bombs[] = {
+      {"1 x 1 RGBA", rgba_file(1, 1, zero_bomb()), 52, 10 * zero_bomb().size() + kSlack, true},
+      {"1000 x 1000 RGBA", rgba_file(1000, 1000, zero_bomb()), 52, 10 * large + 10 * zero_bomb().size() + kSlack,
+       true},
+  };
+  for (const Bomb& bomb : bombs) check(bomb);
+}
+
+TEST(ResourceBombs, CompressedAncillaryPayloads) {
+  const Bytes pixel = testpng::zlib_compress({0, 1, 2, 3, 4});
+  const struct {
+    const char* type;
+    std::string prefix;  // everything before the stream
+  } kinds[] = {
+      {"zTXt", std::string("Comment\0\0", 9)},
+      {"iTXt", std::string("Comment\0\1\0en\0\0", 14)},
+      {"iCCP", std::string("Profile\0\0", 9)},
+  };
+  for (const auto& kind : kinds) {
+    const Bytes payload = concat({testpng::text_bytes(kind.prefix), zero_bomb()});
+    const std::string what = std::string(kind.type) + " of 64 MiB";
+    check({what.c_str(), rgba_file(1, 1, pixel, {chunk(kind.type, payload)}), 52, 2 * kPayloadCap + kSlack, true});
+  }
+}
+
+// Payloads just below the limit are kept: what the file stores grows by less than the limit
+// per chunk, so a file's text costs at most 8 MiB for every chunk it holds.
+TEST(ResourceBombs, PayloadsBelowTheLimitAreKeptChunkByChunk) {
+  constexpr int kChunks = 3;
+  const Bytes text = testpng::zlib_compress(Bytes(kPayloadCap - 1, 'a'), 9);
+  std::vector<Bytes> chunks;
+  for (int i = 0; i < kChunks; ++i) chunks.push_back(chunk("zTXt", concat({testpng::text_bytes(std::string("Note\0\0", 6)), text})));
+  const Bytes file = rgba_file(1, 1, testpng::zlib_compress({0, 1, 2, 3, 4}), chunks);
+  const auto decode_counting_texts = [&file] {
+    VelaPNGState state;
+    state_init(&state);
+    uint8_t pixel[4];
+    uint8_t* out = pixel;
+    uint32_t width = 0, height = 0;
+    uint32_t code = decode_with_state(&out, &width, &height, &state, file.data(), file.size());
+    if (code == 0 && state.image_info.text_count != kChunks) code = 1000;
+    for (uint64_t i = 0; code == 0 && i < state.image_info.text_count; ++i) {
+      if (std::string(state.image_info.text_values[i]).size() != kPayloadCap - 1) code = 1001;
+    }
+    state_release(&state);
+    return code;
+  };
+  EXPECT_EQ(decode_counting_texts(), 0u);
+  if (!testpng::memory_probe_available()) return;
+  const testpng::ChildOutcome outcome = testpng::run_in_child(kAddressSpaceBudget, decode_counting_texts);
+  ASSERT_TRUE(outcome.completed);
+  EXPECT_EQ(outcome.result, 0u);
+  EXPECT_LE(outcome.peak_growth, kChunks * kPayloadCap + 2 * kPayloadCap + kSlack);
+  EXPECT_GE(outcome.peak_growth, kChunks * (kPayloadCap - 1)) << "the probe missed memory the texts hold";
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+#include "tests/support/memory_probe.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VELAPNG_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELAPNG_SANITIZED 1
+#endif
+#endif
+
+#if defined(__linux__) && !defined(VELAPNG_SANITIZED)
+#define VELAPNG_MEMORY_PROBE 1
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#endif
+
+namespace testpng {
+
+#if defined(VELAPNG_MEMORY_PROBE)
+
+namespace {
+
+// A "Key:   123 kB" line of /proc/self/status, in bytes; 0 when absent.
+uint64_t status_bytes(const char* key) {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  uint64_t kib = 0;
+  const size_t key_length = std::strlen(key);
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::strncmp(line, key, key_length) == 0 && line[key_length] == ':') {
+      kib = std::strtoull(line + key_length + 1, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(status);
+  return kib * 1024;
+}
+
+struct Report {
+  uint32_t result;
+  uint64_t peak_growth;
+};
+
+[[noreturn]] void child(int fd, uint64_t budget, const std::function<uint32_t()>& work) {
+  mallopt(M_MMAP_THRESHOLD, 64 * 1024);  // also stops glibc from raising it on its own
+  mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+  malloc_trim(0);
+  const rlim_t limit = status_bytes("VmSize") + budget;
+  const rlimit address_space{limit, limit};
+  if (setrlimit(RLIMIT_AS, &address_space) != 0) _exit(2);
+  // The peak starts at the present resident set after a fork; resetting it is only a
+  // precaution for kernels that copy the parent's.
+  if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", clear);
+    std::fclose(clear);
+  }
+  const uint64_t before = status_bytes("VmRSS");
+  Report report{work(), 0};
+  const uint64_t peak = status_bytes("VmHWM");
+  report.peak_growth = peak > before ? peak - before : 0;
+  const bool written = write(fd, &report, sizeof report) == static_cast<ssize_t>(sizeof report);
+  _exit(written ? 0 : 3);
+}
+
+}  // namespace
+
+bool memory_probe_available() { return true; }
+
+ChildOutcome run_in_child(uint64_t address_space_budget, const std::function<uint32_t()>& work) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return {};
+  std::fflush(nullptr);  // nothing buffered may be written twice
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipe_fds[0]);
+    child(pipe_fds[1], address_space_budget, work);
+  }
+  close(pipe_fds[1]);
+  ChildOutcome outcome;
+  Report report{};
+  const bool got = pid > 0 && read(pipe_fds[0], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
+  close(pipe_fds[0]);
+  int status = 0;
+  if (pid > 0) waitpid(pid, &status, 0);
+  if (got && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+    outcome.completed = true;
+    outcome.result = report.result;
+    outcome.peak_growth = report.peak_growth;
+  }
+  return outcome;
+}
+
+#else
+
+bool memory_probe_available() { return false; }
+
+ChildOutcome run_in_child(uint64_t, const std::function<uint32_t()>&) { return {}; }
+
+#endif
+
+}  // namespace testpng
