@@ -7,8 +7,9 @@
 // chosen by the byte before it (formats the decode refuses included).
 //
 // The header is inspected first: images of more than kMaxPixels pixels are skipped before
-// anything is allocated for them, and a header that inspection refuses must be refused by
-// the decode with the same code.
+// anything is allocated for them (unless their sizes overflow, which the decode refuses
+// before allocating), and a header that inspection refuses must be refused by the decode
+// with the same code.
 #include <cstdlib>
 #include <cstring>
 
@@ -61,17 +62,23 @@ struct Header {
   uint32_t code;
   uint32_t width;
   uint32_t height;
-  uint32_t bpp;  // of the file's pixel format
+  uint32_t bpp;        // of the file's pixel format
+  bool sizes_overflow;  // the decode refuses it (92) before allocating anything
 };
 
-Header inspect(const uint8_t* data, size_t size, uint8_t flags, bool plain) {
+Header inspect(const uint8_t* data, size_t size, const Choice& choice) {
   VelaPNGState probe;
   state_init(&probe);
-  if (!plain) apply_flags(&probe, flags);
-  Header header{0, 0, 0, 0};
+  if (!choice.plain) apply_flags(&probe, choice.flags);
+  if (!choice.plain && choice.target < kTargetCount) {
+    probe.output_format.colour_type = kTargets[choice.target].colour_type;
+    probe.output_format.bit_depth = kTargets[choice.target].bit_depth;
+  }
+  Header header{0, 0, 0, 0, false};
   header.code = inspect_header(&header.width, &header.height, &probe, data, size);
   const VelaPNGPixelFormat& format = probe.image_info.pixel_format;
   header.bpp = bits_per_pixel(format.colour_type, format.bit_depth);
+  header.sizes_overflow = raw_size_overflows(header.width, header.height, &format, &probe.output_format);
   state_release(&probe);
   return header;
 }
@@ -85,12 +92,14 @@ uint8_t* allocate(uint64_t bytes, bool zeroed) {
 // Both start from zero, so the sizes agree also where inspection writes none.
 void check_header_agrees(const Header& header, uint32_t code, uint32_t width, uint32_t height) {
   if (header.code != code::ok) FUZZ_CHECK(code == header.code);
+  if (header.code == code::ok && header.sizes_overflow) FUZZ_CHECK(code == code::image_too_big);
   FUZZ_CHECK(width == header.width && height == header.height);
 }
 
-// A refused header allocates nothing in the decode, so its size needs no buffer.
+// A refused header, or sizes that overflow, allocate nothing in the decode, so their size
+// needs no buffer.
 uint64_t pixels_to_hold(const Header& header) {
-  return header.code == code::ok ? uint64_t{header.width} * header.height : 0;
+  return header.code == code::ok && !header.sizes_overflow ? uint64_t{header.width} * header.height : 0;
 }
 
 void decode_plain(const uint8_t* data, size_t size, const Header& header) {
@@ -143,7 +152,7 @@ void decode_chosen(const uint8_t* data, size_t size, const Header& header, const
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Choice choice = choose(data, size);
-  const Header header = inspect(data, size, choice.flags, choice.plain);
+  const Header header = inspect(data, size, choice);
   if (pixels_to_hold(header) > velapng_fuzz::kMaxPixels) return 0;
   if (choice.plain) {
     decode_plain(data, size, header);

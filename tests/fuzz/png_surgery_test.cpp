@@ -8,7 +8,7 @@
 #include <string>
 
 #include "decoder/decoder.h"
-#include "fuzz/png_repair.h"
+#include "fuzz/png_surgery.h"
 #include "tests/support/png_builder.h"
 
 namespace {
@@ -242,6 +242,27 @@ TEST(ReplaceImageData, AFileWithoutImageDataGetsItBeforeIend) {
   const Decoded decoded = decode(replaced);
   EXPECT_EQ(decoded.code, 0u);
   EXPECT_EQ(decoded.rgba, decode(split_file({})).rgba);
+}
+
+TEST(InsertChunk, GoesBeforeTheChunkNamedOrAfterTheLast) {
+  const Bytes file = split_file({});  // IHDR, IDAT, tEXt, IEND
+  const Bytes data = testpng::text_bytes("xyz");
+  const struct {
+    size_t index;
+    size_t position;  // of the new chunk in the list afterwards
+  } cases[] = {{0, 0}, {1, 1}, {3, 3}, {4, 4}, {99, 4}};
+  for (const auto& c : cases) {
+    const Bytes changed = insert_chunk(file.data(), file.size(), c.index, "zzZz", data);
+    ASSERT_EQ(changed.size(), file.size() + 12 + data.size()) << c.index;
+    const std::vector<ChunkSpan> spans = list_chunks(changed.data(), changed.size());
+    ASSERT_EQ(spans.size(), 5u) << c.index;
+    const ChunkSpan& made = spans[c.position];
+    EXPECT_TRUE(made.is(changed.data(), "zzZz")) << c.index;
+    EXPECT_EQ(Bytes(changed.begin() + static_cast<long>(made.data_offset()), changed.begin() + static_cast<long>(made.end() - 4)), data);
+    EXPECT_EQ(velapng::read_u32_be(&changed[made.end() - 4]), testpng::crc32_reference(&changed[made.offset + 4], 7));
+  }
+  // Once the header stands first, the decoder passes over the new ancillary chunk.
+  EXPECT_EQ(decode(insert_chunk(file.data(), file.size(), 1, "zzZz", data)).rgba, decode(file).rgba);
 }
 
 // Filter byte plus packed row bytes per row, per Adam7 pass where interlaced.

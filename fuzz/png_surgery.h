@@ -1,6 +1,7 @@
-// Repairs for mutated PNG files, so that a mutation reaches the stage it was aimed at
+// Surgery on mutated PNG files. Repairs, so that a mutation reaches the stage it was aimed at
 // instead of dying at the first checksum: chunk CRCs, the zlib header check bits and the
-// Adler-32 trailer of the image data and of compressed text and profile chunks.
+// Adler-32 trailer of the image data and of compressed text and profile chunks; and the
+// structural edits the mutator makes (image data rewritten into one IDAT, chunks inserted).
 //
 // Nothing here validates anything: a chunk that does not fit, a stream that libdeflate
 // cannot inflate or whose trailer lies beyond the data is simply left as it is, and the
@@ -60,6 +61,11 @@ std::vector<uint8_t> gather_image_data(const uint8_t* file, const std::vector<Ch
 // Replaces all IDAT chunks by one holding `stream`, placed where the first one was (before
 // IEND when there was none). The new file is returned; its CRCs are correct.
 std::vector<uint8_t> replace_image_data(const uint8_t* file, size_t size, const std::vector<uint8_t>& stream);
+
+// Inserts a chunk of `type` holding `data`, with its CRC, before the `index`-th chunk that
+// list_chunks finds (after the last one when there are fewer). The new file is returned.
+std::vector<uint8_t> insert_chunk(const uint8_t* file, size_t size, size_t index, const char* type,
+                                  const std::vector<uint8_t>& data);
 
 // Bytes of inflated image data that the file's header predicts (filter bytes included), or
 // 0 when the header is not there, names no pixel format or has more than `max_pixels` pixels.

@@ -1,4 +1,4 @@
-#include "fuzz/png_repair.h"
+#include "fuzz/png_surgery.h"
 
 #include <cstring>
 
@@ -161,6 +161,16 @@ std::vector<uint8_t> replace_image_data(const uint8_t* file, size_t size, const 
   const size_t tail = chunks.empty() ? size : chunks.back().end();
   out.insert(out.end(), file + tail, file + size);
   repair_crcs(out.data(), out.size());
+  return out;
+}
+
+std::vector<uint8_t> insert_chunk(const uint8_t* file, size_t size, size_t index, const char* type,
+                                  const std::vector<uint8_t>& data) {
+  const std::vector<ChunkSpan> chunks = list_chunks(file, size);
+  const size_t at = index < chunks.size() ? chunks[index].offset : chunks.empty() ? size : chunks.back().end();
+  std::vector<uint8_t> out(file, file + at);
+  append_chunk(out, type, data.data(), data.size());
+  out.insert(out.end(), file + at, file + size);
   return out;
 }
 
