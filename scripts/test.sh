@@ -17,4 +17,5 @@ run_preset() {
 
 run_preset native
 run_preset native-asan
+run_preset native-tsan
 echo "=== all tests passed"
