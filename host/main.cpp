@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> bytes;
   if (options.memory) {
     std::ifstream file(options.input, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file.eof() || bytes.size() > 0x7FFFFFFF) {
+    if (file.is_open()) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (!file.is_open() || file.bad() || bytes.size() > 0x7FFFFFFF) {
       std::fprintf(stderr, "%s: cannot read\n", options.input.c_str());
       return 1;
     }

@@ -177,8 +177,8 @@ std::vector<OrientationCase> orientation_cases() {
   Bytes far_directory = tiff_with_orientation(6, false);
   far_directory[7] = 200;
   cases.push_back({"directory beyond the data", far_directory, 0});
-  Bytes cut = tiff_with_orientation(6, true);
-  cut.resize(cut.size() - 10);  // the orientation entry is cut short
+  const Bytes whole = tiff_with_orientation(6, true);
+  const Bytes cut(whole.begin(), whole.begin() + 28);  // the orientation entry (22..33) is cut short
   cases.push_back({"truncated entry", cut, 0});
   return cases;
 }
