@@ -258,7 +258,8 @@ uint32_t deflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint
                       const VelaPNGDeflateOptions* options, uint64_t capacity);
 
 // ---------------------------------------------------------------------------------------
-// Chunk readers (read_palette.cpp, read_text.cpp, read_fixed.cpp, read_iccp.cpp)
+// Chunk readers (read_palette.cpp, read_text.cpp, read_fixed.cpp, read_iccp.cpp; the keyword
+// and capped-inflate helpers they share are in reader_support.h)
 // `data` is the chunk's data, `length` its length field (at most 2^31 - 1).
 // ---------------------------------------------------------------------------------------
 

@@ -15,18 +15,21 @@
 namespace velapng {
 
 // ---------------------------------------------------------------------------------------
-// Scanline un-filtering (unfilter.cpp, unfilter_rows_*.cpp)
+// Scanline un-filtering (unfilter.cpp, unfilter_rows.cpp; paths in unfilter_scalar.h, unfilter_sse2.h)
 // ---------------------------------------------------------------------------------------
 
 // Reconstructs `height` rows of one filter byte plus ceil(width * bpp / 8) bytes from `in`
 // and stores them back to back at `out`, which may equal `in` or lie before it.
-// 0, or code::bad_filter_type for a filter-type byte above 4.
+// 0, or code::bad_filter_type for a filter-type byte above 4 (then `out` is not written).
+// A height or width of 0 touches neither buffer.
 uint32_t unfilter_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
-// Reconstructs every row of the block in place; filter-type bytes stay where they are.
+// Reconstructs every row of the block in place (row r at block + r * stride, its filter
+// byte first); filter-type bytes stay where they are. 0, code::bad_filter_type, or
+// code::bad_colour_type for a pixel width no PNG format has (not 1, 2, 3, 4, 6 or 8 bytes).
 uint32_t unfilter_rows(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride);
 
 // ---------------------------------------------------------------------------------------
-// Interlace and padding (interlace.cpp)
+// Interlace and padding (interlace.cpp, row_padding.cpp)
 // ---------------------------------------------------------------------------------------
 
 // Where each Adam7 pass lies at each stage of reconstruction inside the inflated buffer.
@@ -52,28 +55,45 @@ void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, u
 void merge_passes(uint8_t* out, const uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
 
 // ---------------------------------------------------------------------------------------
-// Colour conversion (convert.cpp, convert_run.cpp, convert_pixel.cpp, colour_index_tree.cpp)
+// Colour conversion (convert.cpp, convert_run.cpp, convert_run_sse2.cpp, convert_pixel.cpp,
+// colour_index_tree.cpp, colour_index_node_alloc.cpp)
 // ---------------------------------------------------------------------------------------
 
-// Converts w * h pixels from `source` format to `target` format. 0, 82 (a colour is missing
-// from the target palette) or 83 (the colour index tree could not grow).
+// Converts w * h pixels from the packed image `in` in `source` format to `out` in `target`
+// format; `out` holds packed_size(w * h, target bpp) bytes and does not overlap `in`. Sub-byte
+// targets need no clearing. Results:
+//   0   success;
+//   56  either format is not a colour type and depth PNG allows (nothing is written);
+//   82  a colour is missing from the target palette (the pixels before it are written);
+//   83  a colour index tree node could not be allocated (nothing is written).
+// Allocates nothing but tree nodes of palette targets, all freed before it returns.
 uint32_t convert_pixels(uint8_t* out, const uint8_t* in, const VelaPNGPixelFormat* target,
                         const VelaPNGPixelFormat* source, uint32_t width, uint32_t height);
 
+// Pixel i of a packed image as 8-bit RGBA: 16-bit samples give their high byte, lower depths
+// are replicated (v * 255 / (2^d - 1)), a colour key matches at full sample precision, and a
+// palette index past the palette is opaque black. Unknown formats leave r, g, b, a alone.
 void load_pixel_8(uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, const uint8_t* in, uint64_t i,
                   const VelaPNGPixelFormat* format);
+// Pixel i of a 16-bit grey, RGB, grey+alpha or RGBA image as 16-bit RGBA.
 void load_pixel_16(uint16_t* r, uint16_t* g, uint16_t* b, uint16_t* a, const uint8_t* in, uint64_t i,
                    const VelaPNGPixelFormat* format);
 
 struct ColourIndexTree;
+// Writes an 8-bit RGBA colour as pixel i: grey targets take red, 16-bit targets repeat the
+// byte, sub-byte grey keeps the top bits, palette targets look the colour up in `tree`.
+// 0, or 82 when the palette does not hold the colour.
 uint32_t store_pixel_8(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, const ColourIndexTree* tree,
                        uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, uint16_t r, uint16_t g,
                     uint16_t b, uint16_t a);
-// All pixels to 8-bit RGBA (with_alpha) or RGB, deciding on the source format once.
+// All pixels to 8-bit RGBA (with_alpha) or RGB, deciding on the source format once; the
+// values are those of load_pixel_8. The hot path of every decode (convert_run.cpp).
 void expand_run_to_8bit(uint8_t* out, uint64_t pixels, bool with_alpha, const uint8_t* in,
                         const VelaPNGPixelFormat* format);
-// Writes `value` as pixel i of a `bits`-bit packed image (bits 1, 2 or 4).
+// Writes `value` (masked to `bits` bits) as pixel i of a `bits`-bit packed image (bits 1, 2
+// or 4). The first pixel of a byte overwrites it and later ones are ORed in, so writing
+// pixels in increasing order needs no cleared buffer.
 void store_packed_value(uint8_t* out, uint64_t i, uint32_t bits, uint32_t value);
 
 // Maps an 8-bit RGBA colour to a palette index through 8 levels of 16-way nodes,
@@ -94,5 +114,7 @@ uint32_t colour_index_tree_insert(ColourIndexTree* tree, uint8_t r, uint8_t g, u
 // The index stored for the colour, or -1.
 int32_t colour_index_tree_find(const ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 void colour_index_tree_release(ColourIndexTree* tree);
+// malloc for tree nodes, alone in colour_index_node_alloc.cpp so tests can replace it.
+void* colour_index_node_malloc(std::size_t bytes);
 
 }  // namespace velapng

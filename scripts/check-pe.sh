@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Checks the surface of a Windows DLL, read with `objdump -p`:
+#   check-pe.sh [--objdump TOOL] --exports NAME,... [--ordinal-imports DLL:N,...]
+#               [--version-string KEY=VALUE]... FILE.dll
+# Passes (exit 0) only when
+#   - the exported names are exactly the list, undecorated, and nothing is exported by
+#     ordinal alone;
+#   - DLL, when named, is imported by exactly those ordinals (decimal) and by no name;
+#   - no mingw runtime DLL (libgcc_s*, libstdc++*, libwinpthread*) is imported;
+#   - each KEY=VALUE stands in the version resource's string table.
+# Otherwise it prints one line per finding and exits 1; 2 for bad usage or an unreadable file.
+set -euo pipefail
+
+objdump=x86_64-w64-mingw32-objdump
+exports=
+ordinal_imports=
+version_strings=()
+usage() { sed -n '2,3p' "$0" | sed 's/^# *//' >&2; exit 2; }
+while (($#)); do
+  case $1 in
+    --objdump) objdump=$2; shift 2 ;;
+    --exports) exports=$2; shift 2 ;;
+    --ordinal-imports) ordinal_imports=$2; shift 2 ;;
+    --version-string) version_strings+=("$2"); shift 2 ;;
+    -*) usage ;;
+    *) break ;;
+  esac
+done
+(($# == 1)) && [[ -n $exports ]] || usage
+dll=$1
+dump=$("$objdump" -p "$dll") || { echo "check-pe.sh: $objdump cannot read $dll" >&2; exit 2; }
+
+findings=()
+finding() { findings+=("$*"); }
+
+# --- Exports -------------------------------------------------------------------------------
+# Names follow the "[Ordinal/Name Pointer] Table" heading, one "[ i] Name" line each.
+actual_exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { on = 1; next }
+                      on && /^[ \t]*$/ { on = 0 }
+                      on { sub(/^[ \t]*\[[ \t]*[0-9]+\][ \t]*/, ""); print }' <<<"$dump" | sort -u)
+wanted_exports=$(tr ',' '\n' <<<"$exports" | sed '/^$/d' | sort -u)
+while read -r name; do
+  if [[ -n $name ]]; then finding "export '$name' is not expected"; fi
+done < <(comm -23 <(echo "$actual_exports") <(echo "$wanted_exports"))
+while read -r name; do
+  if [[ -n $name ]]; then finding "export '$name' is missing"; fi
+done < <(comm -13 <(echo "$actual_exports") <(echo "$wanted_exports"))
+# Every address-table slot needs a name; a slot without one is an export by ordinal only.
+slots=$(grep -c '+base\[' <<<"$dump" || true)
+named=$(grep -c . <<<"$actual_exports" || true)
+((slots == named)) || finding "$slots exported addresses but $named names: something is exported by ordinal only"
+
+# --- Imports -------------------------------------------------------------------------------
+# One line per imported function: "DLL ordinal HEX" or "DLL name NAME". An import by
+# ordinal has the top bit of its 64-bit thunk set and no member name.
+imports=$(awk '/^\tDLL Name: / { dll = $3; on = 1; next }
+               on && /^[ \t]*$/ { on = 0; next }
+               on && /vma:/ { next }
+               on && length($1) == 16 && substr($1, 1, 1) == "8" { print dll, "ordinal", $2; next }
+               on { print dll, "name", $3 }' <<<"$dump")
+imported_dlls=$(awk '/^\tDLL Name: / { print $3 }' <<<"$dump")
+
+while read -r name; do
+  case ${name,,} in
+    libgcc_s*|libstdc++*|libwinpthread*) finding "imports the mingw runtime DLL $name" ;;
+  esac
+done <<<"$imported_dlls"
+
+if [[ -n $ordinal_imports ]]; then
+  want_dll=${ordinal_imports%%:*}
+  want_ordinals=$(tr ',' '\n' <<<"${ordinal_imports#*:}" | sed '/^$/d' | sort -n -u)
+  from_dll=$(awk -v d="${want_dll,,}" 'tolower($1) == d' <<<"$imports")
+  [[ -n $from_dll ]] || finding "$want_dll is not imported"
+  got_ordinals=$(while read -r _ kind value; do
+                   if [[ $kind == ordinal ]]; then echo $((16#$value)); fi
+                 done <<<"$from_dll" | sort -n -u)
+  while read -r _ kind value; do
+    if [[ $kind == name ]]; then finding "$want_dll: '$value' is imported by name"; fi
+  done <<<"$from_dll"
+  while read -r n; do
+    if [[ -n $n ]]; then finding "$want_dll: ordinal $n is imported but not expected"; fi
+  done < <(comm -23 <(echo "$got_ordinals" | sort) <(echo "$want_ordinals" | sort))
+  while read -r n; do
+    if [[ -n $n ]]; then finding "$want_dll: ordinal $n is not imported"; fi
+  done < <(comm -13 <(echo "$got_ordinals" | sort) <(echo "$want_ordinals" | sort))
+fi
+
+# --- Version resource ----------------------------------------------------------------------
+# A String entry is its UTF-16 key, NUL, padding to 32 bits, then its UTF-16 value and NUL.
+for pair in "${version_strings[@]}"; do
+  key=${pair%%=*} value=${pair#*=}
+  perl -e 'my ($file, $key, $value) = @ARGV;
+           open(my $in, "<:raw", $file) or exit 2; local $/; my $bytes = <$in>;
+           sub utf16 { join "", map { $_ . "\0" } split //, shift }
+           my ($k, $v) = (utf16($key), utf16($value));
+           exit($bytes =~ /\Q$k\E\0\0(?:\0\0)?\Q$v\E\0\0/ ? 0 : 1)' "$dll" "$key" "$value" ||
+    finding "version string $key is not '$value'"
+done
+
+if ((${#findings[@]})); then
+  for f in "${findings[@]}"; do echo "check-pe.sh: $(basename "$dll"): $f"; done
+  exit 1
+fi
+echo "check-pe.sh: $(basename "$dll"): exports, imports and version resource as expected"

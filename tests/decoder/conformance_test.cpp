@@ -1,0 +1,128 @@
+// Whole-file decoding against libpng as the oracle, and every malformed file of the corpus.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "decoder/decoder.h"
+#include "tests/support/corpus.h"
+#include "tests/support/libpng_oracle.h"
+#include "tests/support/png_builder.h"
+
+namespace {
+
+using namespace velapng;
+using testpng::Bytes;
+
+struct Decoded {
+  uint32_t code = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  Bytes rgba;
+};
+
+// Decodes from a heap block of exactly the file's size and into a buffer of exactly the
+// image's size, so any read or write beyond either is a sanitizer report.
+Decoded decode(const Bytes& file) {
+  auto* in = static_cast<uint8_t*>(std::malloc(file.size() ? file.size() : 1));
+  if (!file.empty()) std::memcpy(in, file.data(), file.size());
+  Decoded d;
+  VelaPNGState probe;
+  state_init(&probe);
+  const uint32_t inspected = inspect_header(&d.width, &d.height, &probe, in, file.size());
+  state_release(&probe);
+  const uint64_t bytes = uint64_t{d.width} * d.height * 4;
+  if (inspected != 0 || bytes > (uint64_t{1} << 28)) {
+    d.code = inspected ? inspected : 0xFFFFFFFF;
+    std::free(in);
+    return d;
+  }
+  auto* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
+  d.code = decode_rgba(&out, &d.width, &d.height, in, file.size());
+  if (d.code == 0) d.rgba.assign(out, out + bytes);
+  std::free(out);
+  std::free(in);
+  return d;
+}
+
+TEST(Conformance, EverySuiteImageMatchesTheOracle) {
+  int compared = 0;
+  for (const std::string& name : testpng::png_files(testpng::pngsuite_dir())) {
+    if (name[0] == 'x') continue;
+    const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
+    const testpng::OracleImage expected = testpng::libpng_decode_rgba(file);
+    ASSERT_TRUE(expected.ok) << name << ": " << expected.error;
+    const Decoded ours = decode(file);
+    ASSERT_EQ(ours.code, 0u) << name;
+    EXPECT_EQ(ours.width, expected.width) << name;
+    EXPECT_EQ(ours.height, expected.height) << name;
+    EXPECT_TRUE(ours.rgba == expected.rgba) << name << " differs from the oracle";
+    ++compared;
+  }
+  EXPECT_GT(compared, 150);
+}
+
+TEST(Conformance, EveryCorruptSuiteFileIsRefused) {
+  int refused = 0;
+  for (const std::string& name : testpng::png_files(testpng::pngsuite_dir())) {
+    if (name[0] != 'x') continue;
+    EXPECT_NE(decode(testpng::read_file(testpng::pngsuite_dir() + "/" + name)).code, 0u) << name;
+    ++refused;
+  }
+  EXPECT_GE(refused, 14);
+}
+
+// The crasher files are malformed or carry absurd chunk lengths. Each is refused, except the
+// ones that are valid images with odd ancillary chunks, which must decode like the oracle.
+// A palette image without a palette is not an error here (every index is beyond the empty
+// palette, so every pixel is opaque black), while libpng refuses it.
+TEST(Conformance, CrasherFilesAreRefusedOrDecodeLikeTheOracle) {
+  int files = 0;
+  for (const std::string& name : testpng::png_files(testpng::crashers_dir())) {
+    const Bytes file = testpng::read_file(testpng::crashers_dir() + "/" + name);
+    const Decoded ours = decode(file);
+    if (name == "missing_plte.png") {
+      ASSERT_EQ(ours.code, 0u);
+      Bytes black;
+      for (uint32_t i = 0; i < ours.width * ours.height; ++i) black.insert(black.end(), {0, 0, 0, 255});
+      EXPECT_EQ(ours.rgba, black);
+    } else if (ours.code == 0) {
+      const testpng::OracleImage expected = testpng::libpng_decode_rgba(file);
+      ASSERT_TRUE(expected.ok) << name << " decodes here but libpng refuses it: " << expected.error;
+      EXPECT_TRUE(ours.rgba == expected.rgba) << name;
+    }
+    ++files;
+  }
+  EXPECT_GT(files, 20);
+}
+
+// Every proper prefix of a valid file is refused: plain, Adam7, palette and 16-bit.
+TEST(Conformance, EveryTruncationIsRefused) {
+  for (const char* name : {"basn2c08.png", "basi0g04.png", "basn3p04.png", "basn6a16.png", "tbrn2c08.png"}) {
+    const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
+    for (size_t size = 0; size < file.size(); ++size) {
+      const Bytes prefix(file.begin(), file.begin() + static_cast<long>(size));
+      ASSERT_NE(decode(prefix).code, 0u) << name << " cut to " << size << " bytes";
+    }
+  }
+}
+
+// Rules of this decoder that differ from the oracle on purpose, with expectations derived
+// from the rule itself.
+TEST(Conformance, PaletteIndexBeyondThePaletteIsOpaqueBlack) {
+  const Bytes palette = {200, 100, 50, 10, 20, 30};
+  const Bytes file = testpng::png(3, 1, 8, 3, {0, 1, 5, 0}, {testpng::chunk("PLTE", palette)});
+  const Decoded ours = decode(file);
+  ASSERT_EQ(ours.code, 0u);
+  EXPECT_EQ(ours.rgba, (Bytes{10, 20, 30, 255, 0, 0, 0, 255, 200, 100, 50, 255}));
+}
+
+// A palette image without any PLTE decodes every index as opaque black.
+TEST(Conformance, PaletteImageWithoutPaletteIsOpaqueBlack) {
+  const Bytes file = testpng::png(2, 1, 8, 3, {0, 0, 1});
+  const Decoded ours = decode(file);
+  ASSERT_EQ(ours.code, 0u);
+  EXPECT_EQ(ours.rgba, (Bytes{0, 0, 0, 255, 0, 0, 0, 255}));
+}
+
+}  // namespace

@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "pixels/pixels.h"
+#include "tests/pixels/node_allocation_seam.h"
+#include "tests/pixels/pixel_model.h"
+
+namespace {
+
+using namespace velapng;
+using testpng::ExactBlock;
+using testpng::Format;
+using testpng::Samples;
+using Bytes = std::vector<uint8_t>;
+
+// Every source format PNG allows; where keys apply, also with a key inside the sample range
+// and with one beyond it (which no pixel can match, although its low bits can).
+std::vector<Format> all_sources(std::mt19937& random) {
+  const uint32_t kinds[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8},  {2, 16}, {3, 1},
+                               {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+  const uint32_t palette_entries[] = {0, 1, 3, 0, 16, 0, 0, 0, 200};  // by depth
+  std::vector<Format> formats;
+  for (const auto& kind : kinds) {
+    Format f{kind[0], kind[1]};
+    if (f.colour_type == 3) f.palette = testpng::random_palette(palette_entries[f.bit_depth], random);
+    formats.push_back(f);
+    if (f.colour_type != 0 && f.colour_type != 2) continue;
+    f.keyed = true;
+    for (uint32_t& k : f.key) k = testpng::draw(random) & ((1u << f.bit_depth) - 1);
+    if (f.colour_type == 0) f.key[1] = f.key[2] = f.key[0];
+    formats.push_back(f);
+    for (uint32_t c = f.colour_type == 0 ? 0 : 1; c < (f.colour_type == 0 ? 3 : 2); ++c) f.key[c] += 1u << f.bit_depth;
+    formats.push_back(f);
+  }
+  return formats;
+}
+
+Bytes expected_8bit(const Format& source, const std::vector<Samples>& pixels, bool with_alpha) {
+  Bytes out;
+  for (const Samples& s : pixels) {
+    const testpng::Rgba8 c = testpng::expected_rgba8(source, s);
+    out.insert(out.end(), c.begin(), c.begin() + (with_alpha ? 4 : 3));
+  }
+  return out;
+}
+
+Bytes expand(const Format& source, const Bytes& packed, uint64_t n, bool with_alpha, size_t in_offset = 0,
+             size_t out_offset = 0) {
+  ExactBlock in(packed, in_offset);
+  ExactBlock out(n * (with_alpha ? 4 : 3), 0xCC, out_offset);
+  const VelaPNGPixelFormat record = source.record();
+  expand_run_to_8bit(out.data(), n, with_alpha, in.data(), &record);
+  return out.bytes();
+}
+
+struct Converted {
+  uint32_t code;
+  Bytes out;
+};
+
+// Converts into a block of exactly `out_size` bytes filled with `fill`.
+Converted convert(const Format& target, const Format& source, const Bytes& packed, uint32_t w, uint32_t h,
+                  size_t out_size, uint8_t fill = 0xEE) {
+  ExactBlock in(packed);
+  ExactBlock out(out_size, fill);
+  const VelaPNGPixelFormat t = target.record(), s = source.record();
+  const uint32_t code = convert_pixels(out.data(), in.data(), &t, &s, w, h);
+  return {code, out.bytes()};
+}
+
+// Sizes whose bit counts end mid-byte at low depths (13 one-bit pixels) and long enough
+// runs for any block-wise loop to reach its tail.
+const uint32_t kSizes[][2] = {{1, 1}, {3, 1}, {5, 3}, {13, 1}, {7, 5}, {33, 3}};
+
+TEST(ExpandRun, EverySourceFormatFollowsTheRuleAndConvertAgrees) {
+  std::mt19937 random(11);
+  for (const Format& source : all_sources(random)) {
+    for (const auto& size : kSizes) {
+      const uint64_t n = uint64_t{size[0]} * size[1];
+      const std::vector<Samples> pixels = testpng::random_pixels(source, n, random);
+      const Bytes packed = testpng::pack(source, pixels);
+      const std::string where = source.name() + ", " + std::to_string(size[0]) + "x" + std::to_string(size[1]);
+      for (bool with_alpha : {true, false}) {
+        const Bytes expected = expected_8bit(source, pixels, with_alpha);
+        EXPECT_EQ(expand(source, packed, n, with_alpha), expected) << where << (with_alpha ? " RGBA" : " RGB");
+        const Converted c = convert(Format{with_alpha ? 6u : 2u, 8}, source, packed, size[0], size[1], expected.size());
+        EXPECT_EQ(c.code, 0u) << where;
+        EXPECT_EQ(c.out, expected) << where << (with_alpha ? " convert to RGBA" : " convert to RGB");
+      }
+    }
+  }
+}
+
+// Every length up to a few blocks, with the source at each offset 0-3 from a heap block's
+// start (the target at 3-0), so each block loop meets each tail length with the buffers'
+// ends exactly where the data ends.
+TEST(ExpandRun, EveryLengthAndAlignment) {
+  std::mt19937 random(12);
+  for (const Format& source : all_sources(random)) {
+    for (uint64_t n = 0; n <= 70; ++n) {
+      const std::vector<Samples> pixels = testpng::random_pixels(source, n, random);
+      const Bytes packed = testpng::pack(source, pixels);
+      for (bool with_alpha : {true, false}) {
+        const Bytes expected = expected_8bit(source, pixels, with_alpha);
+        for (size_t in_offset = 0; in_offset < 4; ++in_offset)
+          ASSERT_EQ(expand(source, packed, n, with_alpha, in_offset, 3 - in_offset), expected)
+              << source.name() << ", " << n << " pixels, offset " << in_offset << (with_alpha ? " RGBA" : " RGB");
+      }
+    }
+  }
+}
+
+// The samples of a 16-bit source written to a 16-bit target, at full precision.
+Samples samples_16(const Format& target, const testpng::Rgba16& c) {
+  switch (target.colour_type) {
+    case 0: return {c[0], 0, 0, 0};
+    case 2: return {c[0], c[1], c[2], 0};
+    case 4: return {c[0], c[3], 0, 0};
+    default: return {c[0], c[1], c[2], c[3]};
+  }
+}
+
+// Targets served pixel by pixel: grey at every depth, grey+alpha, and 16-bit colour, which
+// from a 16-bit source keeps full precision and from anything else repeats the byte.
+TEST(ConvertPixels, PerPixelTargetsFollowTheRule) {
+  const uint32_t targets[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {4, 8}, {4, 16}, {2, 16}, {6, 16}};
+  std::mt19937 random(13);
+  for (const Format& source : all_sources(random)) {
+    const std::vector<Samples> pixels = testpng::random_pixels(source, 37, random);
+    const Bytes packed = testpng::pack(source, pixels);
+    for (const auto& kind : targets) {
+      const Format target{kind[0], kind[1]};
+      std::vector<Samples> written;
+      for (const Samples& s : pixels)
+        written.push_back(source.bit_depth == 16 && target.bit_depth == 16
+                              ? samples_16(target, testpng::expected_rgba16(source, s))
+                              : testpng::target_samples(target, testpng::expected_rgba8(source, s)));
+      const Bytes expected = testpng::pack(target, written);
+      const Converted c = convert(target, source, packed, 37, 1, expected.size(), 0xA5);
+      EXPECT_EQ(c.code, 0u) << source.name() << " to " << target.name();
+      EXPECT_EQ(c.out, expected) << source.name() << " to " << target.name();
+    }
+  }
+}
+
+// Palette targets at every depth, from 8-bit RGBA and from a palette image whose own
+// palette lists the same colours in another order. The target palette repeats one colour,
+// so the later index must win.
+TEST(ConvertPixels, PaletteTargetsFindTheLastMatchingEntry) {
+  std::mt19937 random(14);
+  for (uint32_t depth : {1u, 2u, 4u, 8u}) {
+    Format target{3, depth, testpng::random_palette(std::min(1u << depth, 40u), random)};
+    const uint32_t entries = target.entries();
+    if (entries > 1) std::copy_n(&target.palette[0], 4, &target.palette[4 * (entries - 1)]);
+    Format by_palette{3, 8, target.palette};
+    std::shuffle(by_palette.palette.begin(), by_palette.palette.end(), random);  // whole bytes, new colours
+    by_palette.palette.insert(by_palette.palette.end(), target.palette.begin(), target.palette.end());
+    std::vector<Samples> rgba, indices;
+    std::vector<Samples> expected;
+    for (int i = 0; i < 45; ++i) {
+      const uint32_t pick = testpng::draw(random) % entries;
+      const uint8_t* e = &target.palette[4 * pick];
+      rgba.push_back({e[0], e[1], e[2], e[3]});
+      indices.push_back({pick + entries, 0, 0, 0});  // the copy appended after the shuffled entries
+      uint32_t last = pick;
+      for (uint32_t j = 0; j < entries; ++j)
+        if (std::equal(e, e + 4, &target.palette[4 * j])) last = j;
+      expected.push_back({last, 0, 0, 0});
+    }
+    const Bytes want = testpng::pack(target, expected);
+    const Format rgba_source{6, 8};
+    for (const auto& [source, pixels] : {std::pair{rgba_source, rgba}, std::pair{by_palette, indices}}) {
+      const Converted c = convert(target, source, testpng::pack(source, pixels), 9, 5, want.size(), 0x5A);
+      EXPECT_EQ(c.code, 0u) << source.name() << " to " << target.name();
+      EXPECT_EQ(c.out, want) << source.name() << " to " << target.name();
+    }
+  }
+}
+
+Format keyed(Format f, uint32_t r, uint32_t g, uint32_t b) {
+  f.keyed = true;
+  f.key[0] = r;
+  f.key[1] = g;
+  f.key[2] = b;
+  return f;
+}
+
+Format with_palette(Format f, Bytes palette) {
+  f.palette = std::move(palette);
+  return f;
+}
+
+// Twenty distinct colours, then entry 5's colour again as entry 20.
+Bytes twenty_one_entries() {
+  Bytes p;
+  for (uint8_t i = 0; i < 20; ++i) p.insert(p.end(), {i, uint8_t(2 * i), uint8_t(3 * i), 255});
+  p.insert(p.end(), {5, 10, 15, 255});
+  return p;
+}
+
+struct Edge {
+  const char* what;
+  Format source;
+  Bytes in;
+  Format target;
+  uint32_t w, h;
+  uint32_t code;
+  Bytes out;  // the whole target block, filled with 0xEE beforehand
+};
+
+// Hand-made images whose expected bytes follow directly from the conversion rules.
+TEST(ConvertPixels, EdgeCases) {
+  const Format rgba8{6, 8}, rgb8{2, 8};
+  const Bytes red_green_blue_white = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+  const Edge cases[] = {
+      {"1-bit grey keyed on 1", keyed({0, 1}, 1, 1, 1), {0x40}, rgba8, 2, 1, 0, {0, 0, 0, 255, 255, 255, 255, 0}},
+      {"1-bit key 255 is not the scaled white", keyed({0, 1}, 255, 255, 255), {0x40}, rgba8, 2, 1, 0,
+       {0, 0, 0, 255, 255, 255, 255, 255}},
+      {"2-bit grey replicates", {0, 2}, {0x1B}, rgba8, 4, 1, 0,
+       {0, 0, 0, 255, 85, 85, 85, 255, 170, 170, 170, 255, 255, 255, 255, 255}},
+      {"16-bit RGB key: exact, then low byte differs", keyed({2, 16}, 0x1234, 0x5678, 0x9ABC),
+       {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBD}, rgba8, 2, 1, 0,
+       {0x12, 0x56, 0x9A, 0, 0x12, 0x56, 0x9A, 255}},
+      {"16-bit grey key on the low byte", keyed({0, 16}, 0x0102, 0x0102, 0x0102), {1, 2, 1, 3}, rgba8, 1, 2, 0,
+       {1, 1, 1, 0, 1, 1, 1, 255}},
+      {"index past the palette is opaque black", with_palette({3, 8}, {1, 2, 3, 4, 5, 6, 7, 8}), {5, 1}, rgba8, 2,
+       1, 0, {0, 0, 0, 255, 5, 6, 7, 8}},
+      {"RGBA8 with a suggested palette converts to itself", with_palette({6, 8}, {9, 9, 9, 9}),
+       red_green_blue_white, rgba8, 2, 2, 0, red_green_blue_white},
+      {"equal formats copy bytes, padding bits too", {0, 1}, {0xBF}, {0, 1}, 3, 1, 0, {0xBF}},
+      {"later duplicate wins", rgba8, {0, 255, 0, 255},
+       with_palette({3, 8}, {1, 1, 1, 1, 0, 255, 0, 255, 2, 2, 2, 2, 3, 3, 3, 3, 0, 255, 0, 255}), 1, 1, 0, {4}},
+      {"missing colour stops after the pixels before it", rgba8, red_green_blue_white,
+       with_palette({3, 8}, {255, 0, 0, 255, 0, 255, 0, 255, 255, 255, 255, 255}), 4, 1, 82, {0, 1, 0xEE, 0xEE}},
+      {"2-bit target uses only entries 0 to 3", rgba8, {3, 6, 9, 255, 7, 14, 21, 255},
+       with_palette({3, 2}, twenty_one_entries()), 2, 1, 82, {0xC0}},
+      {"2-bit target writes what it finds", rgba8, {3, 6, 9, 255, 1, 2, 3, 255},
+       with_palette({3, 2}, twenty_one_entries()), 1, 2, 0, {0xD0}},
+      {"empty target palette, same depth: indices pass through", with_palette({3, 4}, {1, 2, 3, 4}), {0x3F, 0xA7},
+       {3, 4}, 3, 1, 0, {0x3F, 0xA7}},
+      {"empty target palette: source palette's first 16 entries", with_palette({3, 8}, twenty_one_entries()),
+       {20, 2, 17}, {3, 4}, 3, 1, 82, {0x52, 0xEE}},
+      {"grey target takes red", rgb8, {255, 0, 0, 0, 255, 255}, {0, 8}, 2, 1, 0, {255, 0}},
+      {"16 to 16 keeps full precision and the key", keyed({2, 16}, 0x1234, 0x5678, 0x9ABC),
+       {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBD}, {6, 16}, 2, 1, 0,
+       {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBD, 0xFF, 0xFF}},
+      {"16 to 16 grey+alpha to RGB", {4, 16}, {1, 2, 3, 4}, {2, 16}, 1, 1, 0, {1, 2, 1, 2, 1, 2}},
+      {"width 0", rgb8, {}, rgba8, 0, 5, 0, {0xEE, 0xEE, 0xEE, 0xEE}},
+      {"height 0 to a palette missing every colour", rgb8, {}, with_palette({3, 8}, {1, 1, 1, 1}), 5, 0, 0,
+       {0xEE}},
+      {"target RGB at 4 bits", {0, 8}, {7}, {2, 4}, 1, 1, 56, {0xEE, 0xEE}},
+      {"target grey at 3 bits", {0, 8}, {7}, {0, 3}, 1, 1, 56, {0xEE}},
+      {"target palette at 16 bits", {0, 8}, {7}, with_palette({3, 16}, {7, 7, 7, 255}), 1, 1, 56, {0xEE, 0xEE}},
+      {"target colour type 5", {0, 8}, {7}, {5, 8}, 1, 1, 56, {0xEE}},
+      {"source grey+alpha at 4 bits", {4, 4}, {7}, rgba8, 1, 1, 56, {0xEE, 0xEE, 0xEE, 0xEE}},
+      {"source colour type 1", {1, 8}, {7}, rgba8, 1, 1, 56, {0xEE, 0xEE, 0xEE, 0xEE}},
+  };
+  for (const Edge& c : cases) {
+    const Converted r = convert(c.target, c.source, c.in, c.w, c.h, c.out.size());
+    EXPECT_EQ(r.code, c.code) << c.what;
+    EXPECT_EQ(r.out, c.out) << c.what;
+  }
+}
+
+// An empty image reads and writes nothing, whichever path it would take: null buffers
+// must not be touched (the sanitizer build also rejects a copy from null).
+TEST(ConvertPixels, EmptyImagesTouchNoBuffer) {
+  const Format formats[] = {{6, 8}, {2, 8}, {0, 4}, {6, 16}, {3, 8, {1, 2, 3, 4}}};
+  for (const Format& target : formats)
+    for (const Format& source : formats)
+      for (const auto& size : {std::pair{0u, 7u}, std::pair{7u, 0u}}) {
+        const VelaPNGPixelFormat t = target.record(), s = source.record();
+        EXPECT_EQ(convert_pixels(nullptr, nullptr, &t, &s, size.first, size.second), 0u)
+            << source.name() << " to " << target.name();
+      }
+}
+
+// A tree node that cannot be allocated ends the conversion with 83 before any pixel is
+// written, at whichever node it happens; the tree is released (leaks are sanitizer reports).
+TEST(ConvertPixels, FailedTreeNodeStopsBeforeWriting) {
+  const Format target = with_palette({3, 8}, {10, 20, 30, 255, 11, 20, 30, 255, 10, 20, 30, 254});
+  const Bytes in = {11, 20, 30, 255, 10, 20, 30, 254};
+  for (uint64_t allowed : {0u, 1u, 8u, 15u, 23u}) {
+    const testpng::NodeAllocationLimit limit(allowed);
+    const Converted r = convert(target, Format{6, 8}, in, 2, 1, 2);
+    EXPECT_EQ(r.code, 83u) << allowed;
+    EXPECT_EQ(r.out, (Bytes{0xEE, 0xEE})) << allowed;
+  }
+  const testpng::NodeAllocationLimit enough(24);
+  const Converted r = convert(target, Format{6, 8}, in, 2, 1, 2);
+  EXPECT_EQ(r.code, 0u);
+  EXPECT_EQ(r.out, (Bytes{1, 2}));
+}
+
+}  // namespace
