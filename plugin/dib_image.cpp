@@ -71,6 +71,7 @@ int32_t DibImage::create_image(int32_t cx, int32_t cy, int32_t nbitcount, uint8_
   uint8_t* pixels = bits;
   if (header != nullptr && own_bits)
     pixels = image_bytes < 0 ? nullptr : static_cast<uint8_t*>(std::malloc(size_t(image_bytes) + 4));
+  // No header block fails the create just as no pixel memory does, with the same log line.
   if (header == nullptr || pixels == nullptr) {
     std::free(header);
     if (own_bits && pixels != nullptr) std::free(pixels);
