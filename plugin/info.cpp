@@ -44,8 +44,10 @@ extern "C" int32_t ImageGetInfo(const WCHAR* pFileName, uint32_t* pWidth, uint32
   return result;
 }
 
+// A negative byte count is refused as the load refuses it: no outputs, no query.
 extern "C" int32_t ImageGetInfoFromMemData(const uint8_t* pData, int32_t nSize, uint32_t* pWidth, uint32_t* pHeight,
                                            void* pOrientation) {
+  if (nSize < 0) return 0;
   VelaPNGState state;
   state_init(&state);
   const auto size = static_cast<uint64_t>(int64_t{nSize});

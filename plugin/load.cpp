@@ -73,8 +73,10 @@ extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, in
   return result;
 }
 
+// A negative byte count is never a true count: widened with sign it would let the decoder
+// read far past the caller's data, so it is refused like a missing image.
 extern "C" int32_t Image32LoadFromMemData(HostImage* pImage, const uint8_t* pData, int32_t nSize, int32_t nAngle) {
-  if (pImage == nullptr || !is_supported_angle(nAngle)) return 0;
+  if (pImage == nullptr || nSize < 0 || !is_supported_angle(nAngle)) return 0;
   VelaPNGState state;
   state_init(&state);
   const auto size = static_cast<uint64_t>(int64_t{nSize});  // widened with sign, as the host passes it

@@ -134,6 +134,8 @@ TEST(ImageInfo, RejectedInputMakesNoQuery) {
   uint32_t width = kUnwritten;
   EXPECT_EQ(info_memory()(nullptr, 100, &width, nullptr, nullptr), 0);
   EXPECT_EQ(info_memory()(good.data(), 0, &width, nullptr, nullptr), 0);
+  EXPECT_EQ(info_memory()(good.data(), -1, &width, nullptr, nullptr), 0);
+  EXPECT_EQ(info_memory()(good.data(), INT32_MIN, &width, nullptr, nullptr), 0);
   EXPECT_EQ(info_file()(nullptr, &width, nullptr, nullptr), 0);
   EXPECT_EQ(info_file()(VELAPNG_W("/nonexistent/v.png"), &width, nullptr, nullptr), 0);
   EXPECT_EQ(width, kUnwritten);

@@ -178,6 +178,15 @@ TEST(Load, UnsupportedAngleTouchesNothing) {
   EXPECT_TRUE(log.lines().empty());  // no temporary image was made
 }
 
+TEST(Load, NegativeByteCountIsRefused) {
+  const TestImage image = distinct_rgba_image(5, 3);
+  for (int32_t size : {-1, -60, INT32_MIN}) {
+    HostCanvas canvas(60);
+    EXPECT_EQ(load_memory()(&canvas.image, image.png.data(), size, 0), 0) << size;
+    EXPECT_TRUE(canvas.pixels_untouched()) << size;
+  }
+}
+
 TEST(Load, MissingDestinationFailsBeforeDecoding) {
   const TestImage image = distinct_rgba_image(5, 3);
   for (int32_t angle : kAngles) {
