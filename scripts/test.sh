@@ -17,6 +17,7 @@ run_preset() {
 
 run_preset native
 run_preset native-asan
+run_preset native-tsan
 run_preset fuzz     # every libFuzzer target for a minute over the seeds and regression files
 run_preset windows  # the product's own platform: cross-built, its tests under wine
 echo "=== all tests passed"
