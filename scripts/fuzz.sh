@@ -38,6 +38,8 @@ mkdir -p "$corpus" "$findings"
 # Limits: an input that runs 10 s is a hang; one malloc above 512 MiB or a process above
 # 2 GiB is a finding (the decode targets skip images whose allocations would come near).
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+# The log stand-in would append a line for every temporary image of a rotated load.
+export QZ_LOG_FILE=${QZ_LOG_FILE:-/dev/null}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 exec "$binary" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=32768 \
   -dict=fuzz/png.dict -print_final_stats=1 -artifact_prefix="$findings/" "$@" "$corpus" "${seeds[@]}"
