@@ -112,6 +112,10 @@ struct VelaPNGImageInfo {
   // 0 before PLTE, 1 between PLTE and IDAT, 2 after the first IDAT.
   uint8_t* unknown_chunk_data[3] = {nullptr, nullptr, nullptr};
   uint64_t unknown_chunk_size[3] = {0, 0, 0};
+
+  // Not from the file: what the compressed text and profile chunks of this decode have
+  // inflated to so far, held against the decode's total (reader_support.h).
+  uint64_t inflated_ancillary_bytes = 0;
 };
 
 struct VelaPNGInflateOptions;

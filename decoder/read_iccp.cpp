@@ -42,7 +42,7 @@ uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate,
   if (info->icc_profile_name == nullptr) return code::out_of_memory;
   if (data[k + 1] != 0) return code::bad_text_compression;
   ByteBuffer inflated;
-  uint32_t result = inflate_payload(inflate, data + k + 2, length - (k + 2), &inflated);
+  uint32_t result = inflate_payload(inflate, data + k + 2, length - (k + 2), &inflated, &info->inflated_ancillary_bytes);
   if (result == code::ok) result = store_profile(info, &inflated);
   byte_buffer_release(&inflated);
   return result;

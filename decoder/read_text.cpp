@@ -15,7 +15,7 @@ namespace {
 uint32_t add_inflated_text(VelaPNGImageInfo* info, const char* keyword, const VelaPNGInflateOptions* inflate,
                            const uint8_t* in, uint64_t in_size) {
   ByteBuffer text;
-  uint32_t result = inflate_payload(inflate, in, in_size, &text);
+  uint32_t result = inflate_payload(inflate, in, in_size, &text, &info->inflated_ancillary_bytes);
   if (result == code::ok) result = terminate_text(&text);
   if (result == code::ok) result = image_info_add_text(info, keyword, reinterpret_cast<const char*>(text.data));
   byte_buffer_release(&text);
@@ -54,8 +54,8 @@ uint32_t copy_plain_text(ByteBuffer* text, const uint8_t* bytes, uint64_t size) 
 }
 
 // Everything after the keyword's zero byte, in chunk order; k + 3 < length is known.
-uint32_t read_itxt_fields(InternationalText* fields, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                          uint64_t length, uint64_t k) {
+uint32_t read_itxt_fields(InternationalText* fields, VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate,
+                          const uint8_t* data, uint64_t length, uint64_t k) {
   fields->keyword = copy_as_string(data, k);
   if (fields->keyword == nullptr) return code::out_of_memory;
   const bool compressed = data[k + 1] != 0;  // any nonzero flag, not just 1
@@ -69,7 +69,7 @@ uint32_t read_itxt_fields(InternationalText* fields, const VelaPNGInflateOptions
   const uint8_t* text = data + text_start;
   const uint64_t text_size = length - text_start;
   if (!compressed) return copy_plain_text(&fields->text, text, text_size);
-  const uint32_t result = inflate_payload(inflate, text, text_size, &fields->text);
+  const uint32_t result = inflate_payload(inflate, text, text_size, &fields->text, &info->inflated_ancillary_bytes);
   return result == code::ok ? terminate_text(&fields->text) : result;
 }
 
@@ -111,7 +111,7 @@ uint32_t read_itxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate,
   if (k + 3 >= length) return code::text_chunk_too_short;
   if (!keyword_length_valid(k)) return code::bad_keyword;
   InternationalText fields;
-  uint32_t result = read_itxt_fields(&fields, inflate, data, length, k);
+  uint32_t result = read_itxt_fields(&fields, info, inflate, data, length, k);
   if (result == code::ok) {
     result = image_info_add_itext(info, fields.keyword, fields.language, fields.translated_key,
                                   reinterpret_cast<const char*>(fields.text.data));

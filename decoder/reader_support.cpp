@@ -21,8 +21,8 @@ uint32_t inflate_into_block(const VelaPNGInflateOptions* inflate, const uint8_t*
   return result;
 }
 
-uint64_t next_inflate_block(uint64_t room) {
-  return room >= kInflateCap / kInflateGrowth ? kInflateCap : room * kInflateGrowth;
+uint64_t next_inflate_block(uint64_t room, uint64_t limit) {
+  return room >= limit / kInflateGrowth ? limit : room * kInflateGrowth;
 }
 
 }  // namespace
@@ -51,12 +51,17 @@ uint64_t first_inflate_block(uint64_t compressed_size) {
 }
 
 uint32_t inflate_payload(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size,
-                         ByteBuffer* out) {
+                         ByteBuffer* out, uint64_t* inflated_total) {
   *out = ByteBuffer{};
   if (inflate->zlib_hook == nullptr) return code::no_zlib_hook;
-  for (uint64_t room = first_inflate_block(in_size);; room = next_inflate_block(room)) {
+  const uint64_t left = *inflated_total < kInflateTotalCap ? kInflateTotalCap - *inflated_total : 0;
+  const uint64_t limit = left < kInflateCap ? left : kInflateCap;
+  if (limit == 0) return code::zlib_output_too_big;  // the decode's total is spent
+  uint64_t room = first_inflate_block(in_size);
+  for (room = room < limit ? room : limit;; room = next_inflate_block(room, limit)) {
     const uint32_t result = inflate_into_block(inflate, in, in_size, room, out);
-    if (result != code::zlib_output_too_big || room == kInflateCap) return result;
+    if (result == code::ok) *inflated_total += out->size;
+    if (result != code::zlib_output_too_big || room == limit) return result;
   }
 }
 

@@ -274,6 +274,41 @@ TEST_F(CompressedPayloads, ATextFillingItsBlockExactlyIsStillTerminated) {
   EXPECT_EQ(std::string(info().text_values[0]), std::string(text.begin(), text.end()));
 }
 
+// All compressed chunks of one decode share one total: every payload adds what it inflated
+// to, whatever its kind; a block never exceeds what is left; a payload that does not fit in
+// what is left is refused with 52, and once nothing is left the hook is not even asked.
+TEST_F(CompressedPayloads, OneTotalIsSharedByAllCompressedChunks) {
+  ASSERT_EQ(ztxt(concat({text_bytes("a"), {0, 0}, testpng::zlib_compress(repeated(1000, 't'))})), 0u);
+  ASSERT_EQ(itxt(concat({text_bytes("b"), {0, 1, 0, 0, 0}, testpng::zlib_compress(repeated(300, 'i'))})), 0u);
+  ASSERT_EQ(iccp(iccp_chunk("c", repeated(70, 'p'))), 0u);
+  EXPECT_EQ(info().inflated_ancillary_bytes, 1000u + 300u + 70u);
+
+  const uint64_t left = 900;
+  info().inflated_ancillary_bytes = kInflateTotalCap - left;
+  offers.clear();
+  ASSERT_EQ(ztxt(concat({text_bytes("fits"), {0, 0}, testpng::zlib_compress(repeated(left, 'f'))})), 0u);
+  EXPECT_EQ(info().inflated_ancillary_bytes, kInflateTotalCap);
+  EXPECT_LE(*std::max_element(offers.begin(), offers.end()), left);
+  EXPECT_EQ(info().text_count, 2u);
+
+  info().inflated_ancillary_bytes = kInflateTotalCap - left;
+  offers.clear();
+  EXPECT_EQ(iccp(iccp_chunk("over", repeated(left + 1, 'o'))), 52u);
+  EXPECT_EQ(offers.back(), left);
+  EXPECT_EQ(info().inflated_ancillary_bytes, kInflateTotalCap - left);
+  EXPECT_EQ(info().icc_profile, nullptr);
+
+  info().inflated_ancillary_bytes = kInflateTotalCap;
+  offers.clear();
+  EXPECT_EQ(ztxt(concat({text_bytes("spent"), {0, 0}, testpng::zlib_compress(text_bytes("x"))})), 52u);
+  EXPECT_EQ(itxt(concat({text_bytes("spent"), {0, 1, 0, 0, 0}, testpng::zlib_compress(text_bytes("x"))})), 52u);
+  EXPECT_TRUE(offers.empty());
+  EXPECT_EQ(info().text_count, 2u);
+  EXPECT_EQ(info().itext_count, 1u);
+  // Uncompressed text costs nothing of it.
+  EXPECT_EQ(itxt(concat({text_bytes("plain"), {0, 0, 0, 0, 0}, text_bytes("x")})), 0u);
+}
+
 // The hook's own codes pass through; a hook that never finds room is given up on at the cap.
 TEST_F(CompressedPayloads, HookCodesPassThrough) {
   const Bytes data = concat({text_bytes("k"), {0, 0}, testpng::zlib_compress(text_bytes("t"))});
