@@ -28,10 +28,13 @@ bool read_file(void* source, uint64_t offset, size_t size, uint8_t* out) {
   return std::fread(out, 1, size, file) == size;
 }
 
-// The eXIf chunk's data in a malloc'ed block, or null.
+// The eXIf chunk's data in a malloc'ed block, or null. The length field is the file's word
+// only: its last byte must be there before a block of that size is asked for.
 uint8_t* read_exif(ReadAt read, void* source, uint32_t* length) {
   uint64_t offset = 0;
   if (!find_exif(read, source, &offset, length)) return nullptr;
+  uint8_t last = 0;
+  if (*length != 0 && !read(source, offset + *length - 1, 1, &last)) return nullptr;
   auto* data = static_cast<uint8_t*>(std::malloc(*length == 0 ? 1 : *length));
   if (data != nullptr && !read(source, offset, *length, data)) {
     std::free(data);

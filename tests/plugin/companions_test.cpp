@@ -9,6 +9,7 @@
 #include "companions/picfacts/picfacts.h"
 #include "companions/qz_image/qz_image.h"
 #include "tests/plugin/harness.h"
+#include "tests/support/memory_probe.h"
 
 namespace {
 
@@ -233,6 +234,29 @@ TEST(PicFactsStandIn, NoExifOrNoImageGivesZero) {
   EXPECT_EQ(value, 0);
   EXPECT_EQ(query_file(nullptr, "Orientation", nullptr, nullptr), 0);
   EXPECT_EQ(query(full.data(), static_cast<int32_t>(full.size()), "Orientation", nullptr, nullptr), 6);
+}
+
+// An eXIf length field that claims far more than the image holds: the answer is 0, and no
+// block of that size is even reserved (the length is the file's word until its last byte
+// is seen). A fuzz finding: the stand-in once asked for the claimed size first.
+TEST(PicFactsStandIn, AnExifLengthBeyondTheImageReservesNothing) {
+  const auto query = companion_function<QueryFromMemory>(picfacts_path(), "GetImageMetaValueFromMemData");
+  Bytes png = png_with_chunks({exif_chunk(6, true)});
+  const size_t exif_at = 33;  // right after the header chunk
+  ASSERT_EQ(std::memcmp(&png[exif_at + 4], "eXIf", 4), 0);
+  const uint32_t claimed = 1u << 30;
+  for (int i = 0; i < 4; ++i) png[exif_at + i] = static_cast<uint8_t>(claimed >> (24 - 8 * i));
+  const auto answer = [&] {
+    int32_t value = -1;
+    const int32_t orientation = query(png.data(), static_cast<int32_t>(png.size()), "Orientation", nullptr, &value);
+    return static_cast<uint32_t>(orientation == 0 && value == 0 ? 0 : 1);
+  };
+  EXPECT_EQ(answer(), 0u);
+  if (!testpng::memory_probe_available()) return;
+  const testpng::ChildOutcome outcome = testpng::run_in_child(uint64_t{4} << 30, answer);
+  ASSERT_TRUE(outcome.completed);
+  EXPECT_EQ(outcome.result, 0u);
+  EXPECT_LT(outcome.peak_reserved_growth, uint64_t{16} << 20);
 }
 
 TEST(PicFactsStandIn, UnknownKeysAnswerZeroAndWriteNothing) {

@@ -46,7 +46,10 @@ uint64_t status_bytes(const char* key) {
 struct Report {
   uint32_t result;
   uint64_t peak_growth;
+  uint64_t peak_reserved_growth;
 };
+
+uint64_t growth(uint64_t peak, uint64_t before) { return peak > before ? peak - before : 0; }
 
 [[noreturn]] void child(int fd, uint64_t budget, const std::function<uint32_t()>& work) {
   mallopt(M_MMAP_THRESHOLD, 64 * 1024);  // also stops glibc from raising it on its own
@@ -61,10 +64,13 @@ struct Report {
     std::fputs("5", clear);
     std::fclose(clear);
   }
-  const uint64_t before = status_bytes("VmRSS");
-  Report report{work(), 0};
-  const uint64_t peak = status_bytes("VmHWM");
-  report.peak_growth = peak > before ? peak - before : 0;
+  // After a fork the peaks start at the present sizes (VmPeak is not reset by clear_refs,
+  // but a new process's starts at its size).
+  const uint64_t resident_before = status_bytes("VmRSS");
+  const uint64_t reserved_before = status_bytes("VmSize");
+  Report report{work(), 0, 0};
+  report.peak_growth = growth(status_bytes("VmHWM"), resident_before);
+  report.peak_reserved_growth = growth(status_bytes("VmPeak"), reserved_before);
   const bool written = write(fd, &report, sizeof report) == static_cast<ssize_t>(sizeof report);
   _exit(written ? 0 : 3);
 }
@@ -93,6 +99,7 @@ ChildOutcome run_in_child(uint64_t address_space_budget, const std::function<uin
     outcome.completed = true;
     outcome.result = report.result;
     outcome.peak_growth = report.peak_growth;
+    outcome.peak_reserved_growth = report.peak_reserved_growth;
   }
   return outcome;
 }
