@@ -17,5 +17,6 @@ run_preset() {
 
 run_preset native
 run_preset native-asan
+run_preset native-tsan
 run_preset windows  # the product's own platform: cross-built, its tests under wine
 echo "=== all tests passed"

@@ -1,0 +1,42 @@
+// Whole-file reading with the C runtime: the file is opened once to size it and once to
+// read it. Sizes are signed 32-bit, so 0x7FFFFFFF (what a clamped ftell can report) and
+// anything larger count as unreadable.
+#include <cstdio>
+#include <cstdlib>
+
+#include "decoder/result_codes.h"
+#include "plugin/file_access.h"
+
+namespace velapng {
+
+int32_t QueryFileSize(const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return -1;
+  if (std::fseek(file, 0, SEEK_END) != 0) {
+    std::fclose(file);
+    return -1;
+  }
+  const long position = std::ftell(file);
+  std::fclose(file);
+  if (position < 0 || position >= 0x7FFFFFFF) return -1;
+  return static_cast<int32_t>(position);
+}
+
+uint32_t ReadFileBytes(uint8_t* buffer, int32_t size, const char* path) {
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return code::file_read_failed;
+  const size_t read = std::fread(buffer, 1, static_cast<size_t>(size), file);
+  std::fclose(file);
+  return read == static_cast<size_t>(size) ? code::ok : code::file_read_failed;
+}
+
+uint32_t LoadFileBytes(uint8_t** buffer, uint64_t* size, const char* path) {
+  const int32_t file_size = QueryFileSize(path);
+  if (file_size < 0) return code::file_read_failed;
+  *size = static_cast<uint64_t>(file_size);
+  *buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(file_size)));
+  if (*buffer == nullptr && file_size > 0) return code::out_of_memory;
+  return ReadFileBytes(*buffer, file_size, path);
+}
+
+}  // namespace velapng
