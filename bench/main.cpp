@@ -32,8 +32,8 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Options {
-  std::string corpus = "build/native/bench-corpus";
-  std::string csv = "build/native/bench-results.csv";
+  std::string corpus = "build/bench/bench-corpus";
+  std::string csv = "build/bench/bench-results.csv";
   std::string plugin;
   std::vector<std::string> sets = {"photo", "colour", "adam7", "icons"};
   std::string only;

@@ -4,7 +4,7 @@
 # ImageMagick (and optipng for single-filter files). Nothing it makes is committed; it lands
 # in the build tree.
 #
-# Usage: bench/make-corpus.sh [OUT_DIR]   (default build/native/bench-corpus)
+# Usage: bench/make-corpus.sh [OUT_DIR]   (default build/bench/bench-corpus)
 #
 # Four sets, one directory each:
 #   photo   large photographs as 8-bit RGB and RGBA at zlib levels 1, 6, 9 and with every
@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-out=${1:-build/native/bench-corpus}
+out=${1:-build/bench/bench-corpus}
 backgrounds=/usr/share/backgrounds/mate
 stamp="$out/.complete"
 recipe_hash=$(sha256sum "$0" | cut -c1-16)
