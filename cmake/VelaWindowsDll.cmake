@@ -137,8 +137,9 @@ function(velapng_plugin_dll target)
                       DESCRIPTION "PNG decoder plug-in" SOURCES ${arg_SOURCES})
   target_link_libraries(${target} PRIVATE ${target}_qz_log)
   velapng_warnings(${target})
-  # The Windows calls come from the system's DLLs: a stand-in compiled into the plug-in would
-  # define them itself and import none of them.
+  # The Windows calls come from the system's DLLs. The runtime linked in imports LoadLibraryW
+  # and GetProcAddress too; GDI32 is there for DeleteObject alone, and what keeps the Linux
+  # layer out is that velapng_platform has no sources on Windows.
   velapng_add_pe_check(${target}_pe_check ${target}
     EXPORTS GetImageDecoderPluginArray Image32LoadFile ImageGetInfo GetImageMetaValue
             Image32LoadFromMemData ImageGetInfoFromMemData GetImageMetaValueFromMemData
