@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 run_packages=(cmake ninja-build g++ pkg-config libdeflate-dev)
-test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make
+test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make locales
                g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 wine64 wine
                clang libclang-rt-14-dev libfuzzer-14-dev)
 # The corpus: photographs from mate-backgrounds, converted by ImageMagick and optipng.
