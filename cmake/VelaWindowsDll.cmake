@@ -4,11 +4,14 @@
 #
 # The plug-in (call velapng_plugin_dll from plugin/CMakeLists.txt, inside if(WIN32)):
 #
-#   velapng_plugin_dll(<target> <sources>...)
-#       VelaPNG.dll: exactly the eight undecorated exports of windows/VelaPNG.def, QZ_Log.DLL
-#       imported by ordinals 2 (LogPrintf) and 341 (GetBaseDirectory) only, a VERSIONINFO
-#       resource, no mingw runtime DLL. Adds the ctest <target>_pe_check, which proves all
-#       of that on the linked file. Link the decoder into <target> as usual.
+#   velapng_plugin_dll(<target> EXPORTS <file.def> LOG_LIBRARY <file.def> SOURCES <sources>...)
+#       VelaPNG.dll: exactly the eight undecorated exports of the EXPORTS .def, QZ_Log.DLL
+#       imported by ordinals 2 (LogPrintf) and 341 (GetBaseDirectory) only, through the
+#       import library <target>_qz_log made from the LOG_LIBRARY .def (link it wherever
+#       those two functions are called), a VERSIONINFO resource, no mingw runtime DLL.
+#       Adds the ctest <target>_pe_check, which proves all of that on the linked file, and
+#       that the Windows calls the plug-in makes are the system's own. Link the decoder into
+#       <target> as usual.
 #
 # The building blocks, usable for any DLL (the PE-check tests use them on small fixtures):
 #
@@ -17,7 +20,7 @@
 #       A line `Name @N NONAME` imports Name by ordinal N only, so the caller needs no
 #       name table of the other DLL and the loader resolves the ordinal. A stand-in for that
 #       DLL under wine is velapng_windows_dll with the same .def (it then exports by ordinal
-#       only), placed beside the program that loads the caller.
+#       only), placed beside the program that loads the caller or on its DLL search path.
 #
 #   velapng_windows_dll(<target> EXPORTS <file.def> [OUTPUT_NAME <name>]
 #                       [DESCRIPTION <text>] SOURCES <sources>...)
@@ -28,8 +31,9 @@
 #       ${PROJECT_NAME}, file and product version ${PROJECT_VERSION}, that description.
 #       libgcc, libstdc++ and winpthread are linked in (-static, as in the toolchain file).
 #
-#   velapng_add_pe_check(<test> <dll-target> EXPORTS <name>...
+#   velapng_add_pe_check(<test> <dll-target> [EXPORTS <name>...] [ORDINAL_EXPORTS <ordinal>...]
 #                        [ORDINAL_IMPORTS <NAME.DLL> <ordinal>...]
+#                        [NAME_IMPORTS <NAME.DLL>:<function>,<function>...]...
 #                        [VERSION_STRINGS <key>=<value>...])
 #       A ctest running scripts/check-pe.sh on the linked DLL; see that script for the rules.
 set(VELAPNG_WINDOWS_DIR "${CMAKE_CURRENT_LIST_DIR}/windows")
@@ -98,15 +102,24 @@ endfunction()
 
 function(velapng_add_pe_check test_name dll_target)
   _velapng_require_windows(velapng_add_pe_check)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "EXPORTS;ORDINAL_IMPORTS;VERSION_STRINGS")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "EXPORTS;ORDINAL_EXPORTS;ORDINAL_IMPORTS;NAME_IMPORTS;VERSION_STRINGS")
   set(command bash "${PROJECT_SOURCE_DIR}/scripts/check-pe.sh" --objdump "${CMAKE_OBJDUMP}")
-  list(JOIN arg_EXPORTS "," exports)
-  list(APPEND command --exports "${exports}")
+  if(arg_EXPORTS)
+    list(JOIN arg_EXPORTS "," exports)
+    list(APPEND command --exports "${exports}")
+  endif()
+  if(arg_ORDINAL_EXPORTS)
+    list(JOIN arg_ORDINAL_EXPORTS "," ordinals)
+    list(APPEND command --ordinal-exports "${ordinals}")
+  endif()
   if(arg_ORDINAL_IMPORTS)
     list(POP_FRONT arg_ORDINAL_IMPORTS dll)
     list(JOIN arg_ORDINAL_IMPORTS "," ordinals)
     list(APPEND command --ordinal-imports "${dll}:${ordinals}")
   endif()
+  foreach(dll_functions IN LISTS arg_NAME_IMPORTS)
+    list(APPEND command --name-imports "${dll_functions}")
+  endforeach()
   foreach(pair IN LISTS arg_VERSION_STRINGS)
     list(APPEND command --version-string "${pair}")
   endforeach()
@@ -115,16 +128,25 @@ function(velapng_add_pe_check test_name dll_target)
 endfunction()
 
 function(velapng_plugin_dll target)
-  velapng_import_library(${target}_qz_log DEF "${VELAPNG_WINDOWS_DIR}/QZ_Log.def" DLL QZ_Log.DLL)
-  velapng_windows_dll(${target} EXPORTS "${VELAPNG_WINDOWS_DIR}/VelaPNG.def" OUTPUT_NAME VelaPNG
-                      DESCRIPTION "PNG decoder plug-in" SOURCES ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "EXPORTS;LOG_LIBRARY" "SOURCES")
+  if(NOT arg_EXPORTS OR NOT arg_LOG_LIBRARY OR NOT arg_SOURCES)
+    message(FATAL_ERROR "velapng_plugin_dll(${target}): EXPORTS, LOG_LIBRARY and SOURCES are required")
+  endif()
+  velapng_import_library(${target}_qz_log DEF "${arg_LOG_LIBRARY}" DLL QZ_Log.DLL)
+  velapng_windows_dll(${target} EXPORTS "${arg_EXPORTS}" OUTPUT_NAME VelaPNG
+                      DESCRIPTION "PNG decoder plug-in" SOURCES ${arg_SOURCES})
   target_link_libraries(${target} PRIVATE ${target}_qz_log)
   velapng_warnings(${target})
+  # The Windows calls come from the system's DLLs. The runtime linked in imports LoadLibraryW
+  # and GetProcAddress too; GDI32 is there for DeleteObject alone, and what keeps the Linux
+  # layer out is that velapng_platform has no sources on Windows.
   velapng_add_pe_check(${target}_pe_check ${target}
     EXPORTS GetImageDecoderPluginArray Image32LoadFile ImageGetInfo GetImageMetaValue
             Image32LoadFromMemData ImageGetInfoFromMemData GetImageMetaValueFromMemData
             ReleaseImageMetaValue
     ORDINAL_IMPORTS QZ_Log.DLL 2 341
+    NAME_IMPORTS "KERNEL32.dll:LoadLibraryW,GetProcAddress,WideCharToMultiByte" "GDI32.dll:DeleteObject"
     VERSION_STRINGS "ProductName=${PROJECT_NAME}" "FileVersion=${PROJECT_VERSION}"
-                    "ProductVersion=${PROJECT_VERSION}" "OriginalFilename=VelaPNG.dll")
+                    "ProductVersion=${PROJECT_VERSION}" "OriginalFilename=VelaPNG.dll"
+                    "FileDescription=PNG decoder plug-in")
 endfunction()

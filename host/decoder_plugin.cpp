@@ -34,21 +34,11 @@ const DecoderPluginEntry* find_decoder(const WCHAR* library, const char (&four_c
 }
 
 std::basic_string<WCHAR> to_wide(const std::string& text) {
-  std::basic_string<WCHAR> out;
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-    uint32_t code = extra == 0 ? lead : lead & (0x3Fu >> extra);
-    for (size_t k = 1; k <= extra && i + k < text.size(); ++k)
-      code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-    if (code >= 0x10000) {
-      out.push_back(static_cast<WCHAR>(0xD800 + ((code - 0x10000) >> 10)));
-      out.push_back(static_cast<WCHAR>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<WCHAR>(code));
-    }
-    i += extra + 1;
-  }
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  std::basic_string<WCHAR> out(static_cast<size_t>(units > 0 ? units : 0), WCHAR{0});
+  if (units > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), units);
   return out;
 }
 

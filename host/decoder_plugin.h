@@ -12,7 +12,7 @@ namespace host {
 // `four_cc`, walking the table to its all-zero terminator. Null, with `error` set, on failure.
 const DecoderPluginEntry* find_decoder(const WCHAR* library, const char (&four_cc)[5], std::string* error);
 
-// UTF-8 to the platform's UTF-16 (file names from the command line).
+// Narrow text in the ANSI code page (the command line's: UTF-8 on Linux) to UTF-16.
 std::basic_string<WCHAR> to_wide(const std::string& text);
 
 }  // namespace host

@@ -1,22 +1,24 @@
 // Whole-file reading with the C runtime: the file is opened once to size it and once to
 // read it. Sizes are signed 32-bit, so 0x7FFFFFFF (what a clamped ftell can report) and
-// anything larger count as unreadable.
+// anything larger count as unreadable; the position is taken in 64 bits, so a larger file
+// can't pass for a small one on a runtime whose ftell wraps.
 #include <cstdio>
 #include <cstdlib>
 
 #include "decoder/result_codes.h"
 #include "plugin/file_access.h"
+#include "plugin/platform/platform.h"
 
 namespace velapng {
 
 int32_t QueryFileSize(const char* path) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return -1;
-  if (std::fseek(file, 0, SEEK_END) != 0) {
+  if (seek_to_end(file) != 0) {
     std::fclose(file);
     return -1;
   }
-  const long position = std::ftell(file);
+  const int64_t position = file_position(file);
   std::fclose(file);
   if (position < 0 || position >= 0x7FFFFFFF) return -1;
   return static_cast<int32_t>(position);

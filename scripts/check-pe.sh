@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Checks the surface of a Windows DLL, read with `objdump -p`:
-#   check-pe.sh [--objdump TOOL] --exports NAME,... [--ordinal-imports DLL:N,...]
+#   check-pe.sh [--objdump TOOL] [--exports NAME,...] [--ordinal-exports N,...]
+#               [--ordinal-imports DLL:N,...] [--name-imports DLL:NAME,...]...
 #               [--version-string KEY=VALUE]... FILE.dll
 # Passes (exit 0) only when
-#   - the exported names are exactly the list, undecorated, and nothing is exported by
-#     ordinal alone;
+#   - the exported names are exactly the list, undecorated, and the exports without a name
+#     are exactly the ordinals (decimal) of --ordinal-exports (by default none);
 #   - DLL, when named, is imported by exactly those ordinals (decimal) and by no name;
+#   - each --name-imports DLL provides at least those functions, imported by name (the
+#     platform's own, not a stand-in compiled into the file);
 #   - no mingw runtime DLL (libgcc_s*, libstdc++*, libwinpthread*) is imported;
 #   - each KEY=VALUE stands in the version resource's string table.
 # Otherwise it prints one line per finding and exits 1; 2 for bad usage or an unreadable file.
@@ -13,20 +16,24 @@ set -euo pipefail
 
 objdump=x86_64-w64-mingw32-objdump
 exports=
+ordinal_exports=
 ordinal_imports=
+name_imports=()
 version_strings=()
-usage() { sed -n '2,3p' "$0" | sed 's/^# *//' >&2; exit 2; }
+usage() { sed -n '2,5p' "$0" | sed 's/^# *//' >&2; exit 2; }
 while (($#)); do
   case $1 in
     --objdump) objdump=$2; shift 2 ;;
     --exports) exports=$2; shift 2 ;;
+    --ordinal-exports) ordinal_exports=$2; shift 2 ;;
     --ordinal-imports) ordinal_imports=$2; shift 2 ;;
+    --name-imports) name_imports+=("$2"); shift 2 ;;
     --version-string) version_strings+=("$2"); shift 2 ;;
     -*) usage ;;
     *) break ;;
   esac
 done
-(($# == 1)) && [[ -n $exports ]] || usage
+(($# == 1)) && [[ -n $exports || -n $ordinal_exports ]] || usage
 dll=$1
 dump=$("$objdump" -p "$dll") || { echo "check-pe.sh: $objdump cannot read $dll" >&2; exit 2; }
 
@@ -45,10 +52,23 @@ done < <(comm -23 <(echo "$actual_exports") <(echo "$wanted_exports"))
 while read -r name; do
   if [[ -n $name ]]; then finding "export '$name' is missing"; fi
 done < <(comm -13 <(echo "$actual_exports") <(echo "$wanted_exports"))
-# Every address-table slot needs a name; a slot without one is an export by ordinal only.
-slots=$(grep -c '+base\[' <<<"$dump" || true)
-named=$(grep -c . <<<"$actual_exports" || true)
-((slots == named)) || finding "$slots exported addresses but $named names: something is exported by ordinal only"
+# An address-table slot is "[ i] +base[ n]": index i, ordinal n. The name table's lines
+# "[ i] Name" give the index each name points at; a slot no name points at is an export by
+# ordinal only.
+named_indices=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { on = 1; next }
+                     on && /^[ \t]*$/ { on = 0 }
+                     on && match($0, /\[[ \t]*[0-9]+\]/) { print substr($0, RSTART + 1, RLENGTH - 2) + 0 }' <<<"$dump")
+ordinal_only=$(awk -v named="$(tr '\n' ' ' <<<"$named_indices")" '
+                 BEGIN { n = split(named, list, " "); for (k = 1; k <= n; ++k) has[list[k]] = 1 }
+                 /\+base\[/ { line = $0; gsub(/[][]/, " ", line); split(line, f, " ")
+                              if (!((f[1] + 0) in has)) print f[3] + 0 }' <<<"$dump" | sort -n -u)
+wanted_ordinal_only=$(tr ',' '\n' <<<"$ordinal_exports" | sed '/^$/d' | sort -n -u)
+while read -r n; do
+  if [[ -n $n ]]; then finding "ordinal $n is exported without a name but not expected"; fi
+done < <(comm -23 <(echo "$ordinal_only" | sort) <(echo "$wanted_ordinal_only" | sort))
+while read -r n; do
+  if [[ -n $n ]]; then finding "ordinal $n is not exported by ordinal alone"; fi
+done < <(comm -13 <(echo "$ordinal_only" | sort) <(echo "$wanted_ordinal_only" | sort))
 
 # --- Imports -------------------------------------------------------------------------------
 # One line per imported function: "DLL ordinal HEX" or "DLL name NAME". An import by
@@ -84,6 +104,16 @@ if [[ -n $ordinal_imports ]]; then
     if [[ -n $n ]]; then finding "$want_dll: ordinal $n is not imported"; fi
   done < <(comm -13 <(echo "$got_ordinals" | sort) <(echo "$want_ordinals" | sort))
 fi
+
+for pair in "${name_imports[@]}"; do
+  want_dll=${pair%%:*}
+  got_names=$(awk -v d="${want_dll,,}" 'tolower($1) == d && $2 == "name" { print $3 }' <<<"$imports")
+  while read -r name; do
+    if [[ -n $name ]] && ! grep -qxF -- "$name" <<<"$got_names"; then
+      finding "$want_dll: '$name' is not imported by name"
+    fi
+  done < <(tr ',' '\n' <<<"${pair#*:}")
+done
 
 # --- Version resource ----------------------------------------------------------------------
 # A String entry is its UTF-16 key, NUL, padding to 32 bits, then its UTF-16 value and NUL.

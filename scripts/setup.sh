@@ -3,7 +3,7 @@
 # one `apt-get update`, then packages by name. Usage: scripts/setup.sh [run|test|bench]...
 #   run    the native build and the reference host
 #   test   everything the test command builds and runs (native, sanitizers, Windows, fuzzing)
-#   bench  the benchmark peers and corpus tools
+#   bench  the benchmark peers, the corpus's photographs and tools, the profilers
 # Source packages (libdeflate for the Windows build; PngSuite and the crasher files when the
 # shared corpus is absent) land in build/deps/.
 set -euo pipefail
@@ -11,11 +11,12 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 run_packages=(cmake ninja-build g++ pkg-config libdeflate-dev)
-test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make
+test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make locales
                g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 wine64 wine
                clang libclang-rt-14-dev libfuzzer-14-dev)
-bench_packages=("${run_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev imagemagick linux-perf
-                desktop-base)
+# The corpus: photographs from mate-backgrounds, converted by ImageMagick and optipng.
+bench_packages=("${run_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev imagemagick optipng
+                mate-backgrounds linux-perf valgrind)
 
 wanted=()
 sources=()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds every build and runs every test.
+# The Windows build comes after the native one: its reference host must match native's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -8,11 +9,12 @@ scripts/setup.sh test
 read -r -a corpus <<<"$(corpus_cmake_args)"
 
 run_preset() {
-  local preset=$1
+  local preset=$1 start=$SECONDS
   echo "=== $preset"
   cmake --preset "$preset" "${corpus[@]}" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset"
+  echo "=== $preset: $((SECONDS - start)) s"
 }
 
 run_preset native

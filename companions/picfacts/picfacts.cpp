@@ -69,16 +69,22 @@ int32_t answer(ReadAt read, void* source, const char* key, void* value_data, voi
   return 1;
 }
 
+// Windows opens the UTF-16 name as it stands, so a name outside the ANSI code page opens
+// too; Linux names are UTF-8.
 std::FILE* open_wide(const WCHAR* name) {
   if (name == nullptr) return nullptr;
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+#ifdef _WIN32
+  return _wfopen(name, L"rb");
+#else
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return nullptr;
   char* path = static_cast<char*>(std::malloc(static_cast<size_t>(bytes)));
   if (path == nullptr) return nullptr;
   std::FILE* file = nullptr;
-  if (WideCharToMultiByte(CP_ACP, 0, name, -1, path, bytes, nullptr, nullptr) == bytes) file = std::fopen(path, "rb");
+  if (WideCharToMultiByte(CP_UTF8, 0, name, -1, path, bytes, nullptr, nullptr) == bytes) file = std::fopen(path, "rb");
   std::free(path);
   return file;
+#endif
 }
 
 }  // namespace

@@ -7,29 +7,31 @@
 // lines.
 //
 // GetBaseDirectory reports $QZ_BASE_DIRECTORY when it is set and not empty, otherwise the
-// directory this library lies in; trailing separators are dropped. A directory that does
-// not fit the caller's capacity is reported as the empty string, which leads to no library.
+// directory this library lies in; trailing separators ('/' or '\') are dropped. A directory
+// that does not fit the caller's capacity is reported as the empty string, which leads to
+// no library.
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 
-#include "companions/qz_log/module_directory.h"
+#include "companions/qz_log/qz_log_platform.h"
 #include "plugin/companions.h"
 
 namespace {
 
+using qz_log::WString;
+
 std::mutex log_mutex;
 
-std::string log_path() {
-  const char* configured = std::getenv("QZ_LOG_FILE");
-  if (configured != nullptr && *configured != 0) return configured;
-  return qz_log::module_directory() + "/QZ_Log.txt";
+WString log_path() {
+  const WString configured = qz_log::environment("QZ_LOG_FILE");
+  if (!configured.empty()) return configured;
+  return qz_log::module_directory() + qz_log::kSeparator + VELAPNG_W("QZ_Log.txt");
 }
 
-std::basic_string<WCHAR> format_text(const WCHAR* format, va_list args) {
-  std::basic_string<WCHAR> text;
+WString format_text(const WCHAR* format, va_list args) {
+  WString text;
   for (const WCHAR* c = format; *c != 0; ++c) {
     if (*c != '%') {
       text.push_back(*c);
@@ -48,7 +50,7 @@ std::basic_string<WCHAR> format_text(const WCHAR* format, va_list args) {
   return text;
 }
 
-std::string to_utf8(const std::basic_string<WCHAR>& text) {
+std::string to_utf8(const WString& text) {
   const int units = static_cast<int>(text.size());
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(bytes), '\0');
@@ -56,51 +58,10 @@ std::string to_utf8(const std::basic_string<WCHAR>& text) {
   return out;
 }
 
-// UTF-8 to UTF-16; a byte that starts no valid sequence becomes U+FFFD.
-std::basic_string<WCHAR> to_utf16(const std::string& text) {
-  std::basic_string<WCHAR> out;
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    size_t extra = 0;
-    uint32_t code = lead;
-    if ((lead & 0xE0u) == 0xC0u) {
-      extra = 1;
-      code = lead & 0x1Fu;
-    } else if ((lead & 0xF0u) == 0xE0u) {
-      extra = 2;
-      code = lead & 0x0Fu;
-    } else if ((lead & 0xF8u) == 0xF0u) {
-      extra = 3;
-      code = lead & 0x07u;
-    }
-    bool valid = lead < 0x80u || extra > 0;
-    valid = valid && i + extra < text.size();
-    for (size_t k = 1; valid && k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0u) == 0x80u;
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    if (!valid) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (code >= 0x10000) {
-      out.push_back(static_cast<WCHAR>(0xD800 + ((code - 0x10000) >> 10)));
-      out.push_back(static_cast<WCHAR>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<WCHAR>(code));
-    }
-    i += extra + 1;
-  }
-  return out;
-}
-
-std::string base_directory() {
-  const char* configured = std::getenv("QZ_BASE_DIRECTORY");
-  std::string directory = configured != nullptr && *configured != 0 ? configured : qz_log::module_directory();
-  while (!directory.empty() && directory.back() == '/') directory.pop_back();
+WString base_directory() {
+  WString directory = qz_log::environment("QZ_BASE_DIRECTORY");
+  if (directory.empty()) directory = qz_log::module_directory();
+  while (!directory.empty() && (directory.back() == '/' || directory.back() == '\\')) directory.pop_back();
   return directory;
 }
 
@@ -113,9 +74,9 @@ extern "C" VELAPNG_EXPORT void LogPrintf(const WCHAR* format, ...) {
     va_start(args, format);
     const std::string line = to_utf8(format_text(format, args));
     va_end(args);
-    const std::string path = log_path();
+    const WString path = log_path();
     std::lock_guard<std::mutex> lock(log_mutex);
-    if (std::FILE* file = std::fopen(path.c_str(), "ab")) {
+    if (std::FILE* file = qz_log::open_for_append(path)) {
       std::fwrite(line.data(), 1, line.size(), file);
       std::fclose(file);
     }
@@ -128,7 +89,7 @@ extern "C" VELAPNG_EXPORT void GetBaseDirectory(WCHAR* buffer, int32_t capacity)
   if (buffer == nullptr || capacity <= 0) return;
   buffer[0] = 0;
   try {
-    const std::basic_string<WCHAR> directory = to_utf16(base_directory());
+    const WString directory = base_directory();
     if (directory.size() + 1 > static_cast<size_t>(capacity)) return;
     for (size_t i = 0; i < directory.size(); ++i) buffer[i] = directory[i];
     buffer[directory.size()] = 0;

@@ -1,5 +1,6 @@
 // What the plug-in uses of the Windows API, for the native Linux build: dynamic loading,
-// UTF-16 to multibyte conversion, the bitmap handle and the 40-byte BITMAPINFOHEADER.
+// conversion between UTF-16 and multibyte text, the bitmap handle and the 40-byte
+// BITMAPINFOHEADER.
 // Only what the plug-in, its stand-in companions and the reference host call; include
 // platform/platform.h rather than this file.
 #pragma once
@@ -57,5 +58,12 @@ FARPROC GetProcAddress(HMODULE module, const char* name);
 // nothing and 0 when it does not fit. Unpaired surrogates become U+FFFD.
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_count, char* out,
                         int out_capacity, const char* default_char, BOOL* used_default);
+// UTF-8 to UTF-16 (CP_ACP or CP_UTF8), the way back for the stand-ins, the host and the
+// tests. byte_count -1 converts through the terminating NUL. wide_capacity 0 asks for the
+// units needed; otherwise the whole result is written, or nothing and 0 when it does not
+// fit. A byte that starts no valid sequence (overlong forms and surrogates included)
+// becomes U+FFFD.
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int byte_count, WCHAR* wide,
+                        int wide_capacity);
 // No GDI objects exist on Linux; TRUE for a non-null handle, as nothing is left to free.
 BOOL DeleteObject(HGDIOBJ object);

@@ -19,11 +19,12 @@ using Bytes = std::vector<uint8_t>;
 constexpr size_t kPixelWidths[] = {1, 2, 3, 4, 6, 8};
 
 // Rows of every length up to three pixels, the lengths around the vector thresholds
-// (and those plus one pixel), and a few long rows that run several 64-byte steps.
+// (and those plus one pixel), and long rows that run several 64-byte steps or 48-byte Paeth
+// superblocks followed by 16-byte blocks and a byte tail.
 std::vector<size_t> row_lengths(size_t bpp_bytes) {
   std::vector<size_t> lengths;
   for (size_t n = 1; n <= 3 * bpp_bytes; ++n) lengths.push_back(n);
-  for (size_t n : {15, 16, 17, 23, 24, 31, 32, 33, 47, 48, 63, 64, 65, 80, 81, 97, 130, 143}) {
+  for (size_t n : {15, 16, 17, 23, 24, 31, 32, 33, 47, 48, 63, 64, 65, 80, 81, 97, 130, 143, 161, 176, 209, 257}) {
     lengths.push_back(n);
     lengths.push_back(n + bpp_bytes);
   }

@@ -1,6 +1,5 @@
 // Our stand-ins for the companion libraries, reached the way the plug-in reaches them.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -17,17 +16,15 @@ using namespace plugintest;
 
 template <typename Function>
 Function companion_function(const std::string& library, const char* name) {
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  EXPECT_NE(handle, nullptr) << dlerror();
-  void* symbol = handle != nullptr ? dlsym(handle, name) : nullptr;
-  Function function = nullptr;
-  std::memcpy(&function, &symbol, sizeof function);
-  return function;
+  HMODULE handle = LoadLibraryW(wide(library).c_str());
+  EXPECT_NE(handle, nullptr) << library;
+  return handle != nullptr ? library_symbol<Function>(handle, name) : nullptr;
 }
 
 const char* const kRotateName = "qz_ippiRotateCenter_8u_C4R";
 
-std::string picfacts_path() { return bin_dir() + "/ImagePlugins/PicFacts.dll"; }
+std::string picfacts_path() { return in_dir(in_dir(bin_dir(), "ImagePlugins"), "PicFacts.dll"); }
+std::string rotate_path() { return in_dir(bin_dir(), "QZ_Image.dll"); }
 
 // Turns a w x h four-channel image clockwise by forward mapping (independent of the
 // stand-in's inverse mapping): (x, y) goes to (h-1-y, x), (w-1-x, h-1-y) or (y, w-1-x).
@@ -60,7 +57,7 @@ struct TurnCase {
 };
 
 TEST(RotateStandIn, QuarterTurnsMatchForwardMapping) {
-  const PfnRotateCenter turn = companion_function<PfnRotateCenter>(bin_dir() + "/QZ_Image.dll", kRotateName);
+  const PfnRotateCenter turn = companion_function<PfnRotateCenter>(rotate_path(), kRotateName);
   ASSERT_NE(turn, nullptr);
   const TurnCase angles[] = {{0, 0}, {90, 1}, {180, 2}, {270, 3}, {-90, 3}, {360, 0}, {450, 1}};
   const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {1, 7}, {7, 1}, {5, 3}, {16, 9}, {2, 2}};
@@ -80,7 +77,7 @@ TEST(RotateStandIn, QuarterTurnsMatchForwardMapping) {
 }
 
 TEST(RotateStandIn, PlacesTurnedRegionAtDestinationOriginAndWritesNothingElse) {
-  const PfnRotateCenter turn = companion_function<PfnRotateCenter>(bin_dir() + "/QZ_Image.dll", kRotateName);
+  const PfnRotateCenter turn = companion_function<PfnRotateCenter>(rotate_path(), kRotateName);
   const int32_t w = 6, h = 4;
   const Bytes source = random_image(w, h, 3);
   // A 3 x 2 region at (2, 1) of the source, turned by 90 into a 2 x 3 region at (1, 2) of a
@@ -120,7 +117,7 @@ struct RefusalCase {
 };
 
 TEST(RotateStandIn, RefusesWhatItCannotHonourAndWritesNothing) {
-  const PfnRotateCenter turn = companion_function<PfnRotateCenter>(bin_dir() + "/QZ_Image.dll", kRotateName);
+  const PfnRotateCenter turn = companion_function<PfnRotateCenter>(rotate_path(), kRotateName);
   const int32_t w = 5, h = 3;
   const ImgRect all{0, 0, w, h};
   const ImgRect turned{0, 0, h, w};

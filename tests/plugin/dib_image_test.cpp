@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstring>
 #include <vector>
@@ -48,10 +47,10 @@ TEST(DibImage, CreateFillsHeaderStrideAndMemory) {
     // if the block were short.
     const auto* block = reinterpret_cast<const uint8_t*>(image.pInfoHeader);
     for (size_t i = 40; i < dib_header_bytes(c.depth); ++i) ASSERT_EQ(block[i], 0) << i;
-    EXPECT_GE(malloc_usable_size(image.pInfoHeader), dib_header_bytes(c.depth));
+    EXPECT_GE(plugintest::allocated_size(image.pInfoHeader), dib_header_bytes(c.depth));
     // Pixel memory is the image size plus 4 bytes; the last of them must be writable.
     const size_t pixel_bytes = size_t(stride * c.cy) + 4;
-    EXPECT_GE(malloc_usable_size(image.pBits), pixel_bytes);
+    EXPECT_GE(plugintest::allocated_size(image.pBits), pixel_bytes);
     image.pBits[pixel_bytes - 1] = 0x5A;
     EXPECT_EQ(image.nBitsSource, 0);
     EXPECT_EQ(log.lines(), std::vector<std::string>{kSuccess});

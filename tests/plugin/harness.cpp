@@ -1,12 +1,14 @@
 #include "tests/plugin/harness.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <malloc.h>  // _msize on Windows, malloc_usable_size on Linux
+#include <stdlib.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 namespace plugintest {
@@ -18,47 +20,82 @@ std::string& temp_root() {
   return root;
 }
 
-std::string log_file() { return temp_root() + "/QZ_Log.txt"; }
+std::string log_file() { return in_dir(temp_root(), "QZ_Log.txt"); }
+
+// The log stand-in reads the process environment: on Windows its own copy, not the C
+// runtime's, so the variables are set where both see them.
+void set_environment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  SetEnvironmentVariableA(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+void clear_environment(const char* name) {
+#ifdef _WIN32
+  SetEnvironmentVariableA(name, nullptr);
+#else
+  unsetenv(name);
+#endif
+}
+
+// The build's paths are written with '/' (and a drive under wine); the platform's own
+// separator makes them compare equal to what the system reports.
+std::string platform_path(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = kSeparator;
+  return path;
+}
+
+std::string fresh_temp_root() {
+  std::random_device entropy;
+  const std::filesystem::path system_temp = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = system_temp / ("velapng-plugin-tests-" + std::to_string(entropy()));
+    if (std::filesystem::create_directory(candidate)) return candidate.string();
+  }
+  throw std::runtime_error("no temporary directory");
+}
 
 // Every test starts with the real companions beside the plug-in and a log of its own.
 class PluginEnvironment : public testing::Environment {
  public:
   void SetUp() override {
-    char pattern[] = "/tmp/velapng-plugin-tests-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-    temp_root() = pattern;
+    temp_root() = fresh_temp_root();
     std::filesystem::create_directory(empty_dir());
-    setenv("QZ_LOG_FILE", log_file().c_str(), 1);
-    unsetenv("QZ_BASE_DIRECTORY");
+    set_environment("QZ_LOG_FILE", log_file());
+    clear_environment("QZ_BASE_DIRECTORY");
   }
-  void TearDown() override { std::filesystem::remove_all(temp_root()); }
+  void TearDown() override {
+    std::error_code ignored;  // a library still holding a file open must not fail the run
+    std::filesystem::remove_all(temp_root(), ignored);
+  }
 };
 
 [[maybe_unused]] testing::Environment* const environment = testing::AddGlobalTestEnvironment(new PluginEnvironment);
 
+HMODULE load_library(const std::string& path) {
+  HMODULE library = LoadLibraryW(wide(path).c_str());
+  if (library == nullptr) throw std::runtime_error("cannot load " + path);
+  return library;
+}
+
 template <typename Function>
 Function fake_symbol(const std::string& library, const char* name) {
-  // Opening the same file again returns the handle the plug-in got, so the records are shared.
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) throw std::runtime_error(dlerror());
-  void* symbol = dlsym(handle, name);
-  if (symbol == nullptr) throw std::runtime_error(std::string("missing ") + name);
-  Function function = nullptr;
-  std::memcpy(&function, &symbol, sizeof function);
+  // Loading the same file again gives the module the plug-in got, so the records are shared.
+  const auto function = library_symbol<Function>(load_library(library), name);
+  if (function == nullptr) throw std::runtime_error(std::string("missing ") + name);
   return function;
 }
 
-std::string rotate_fake() { return fakes_dir() + "/QZ_Image.dll"; }
-std::string meta_fake() { return fakes_dir() + "/ImagePlugins/PicFacts.dll"; }
+std::string rotate_fake() { return in_dir(fakes_dir(), "QZ_Image.dll"); }
+std::string meta_fake() { return in_dir(in_dir(fakes_dir(), "ImagePlugins"), "PicFacts.dll"); }
 
 }  // namespace
 
-void* plugin_handle() {
-  static void* handle = [] {
-    void* loaded = dlopen(VELAPNG_PLUGIN_FILE, RTLD_NOW | RTLD_LOCAL);
-    if (loaded == nullptr) throw std::runtime_error(dlerror());
-    return loaded;
-  }();
+HMODULE plugin_handle() {
+  static const HMODULE handle = load_library(platform_path(VELAPNG_PLUGIN_FILE));
   return handle;
 }
 
@@ -68,14 +105,16 @@ const DecoderPluginEntry* plugin_table() {
 
 const DecoderPluginEntry& png_entry() { return plugin_table()[0]; }
 
-std::string bin_dir() { return VELAPNG_BIN_DIR; }
-std::string fakes_dir() { return VELAPNG_FAKES_DIR; }
-std::string hollow_dir() { return VELAPNG_HOLLOW_DIR; }
-std::string empty_dir() { return temp_root() + "/empty"; }
+std::string bin_dir() { return platform_path(VELAPNG_BIN_DIR); }
+std::string fakes_dir() { return platform_path(VELAPNG_FAKES_DIR); }
+std::string hollow_dir() { return platform_path(VELAPNG_HOLLOW_DIR); }
+std::string empty_dir() { return in_dir(temp_root(), "empty"); }
+
+std::string in_dir(const std::string& directory, const std::string& name) { return directory + kSeparator + name; }
 
 std::string temp_path(const std::string& name) {
   static int serial = 0;
-  return temp_root() + "/" + std::to_string(++serial) + "-" + name;
+  return in_dir(temp_root(), std::to_string(++serial) + "-" + name);
 }
 
 void write_file(const std::string& path, const Bytes& bytes) {
@@ -84,41 +123,59 @@ void write_file(const std::string& path, const Bytes& bytes) {
   if (!file) throw std::runtime_error("cannot write " + path);
 }
 
-std::string directory_of_length(size_t length) {
-  std::string path = temp_path("long");
-  if (length < path.size() + 2) throw std::invalid_argument("directory length too short");
-  while (path.size() < length) {
-    const size_t left = length - path.size();  // each component costs its length plus a '/'
-    size_t component = left > 201 ? 200 : left - 1;
-    if (left > 201 && left - 201 < 2) component = 198;
-    path += "/" + std::string(component, 'x');
-  }
-  std::filesystem::create_directories(path);
+std::string padded_directory(const std::string& directory, size_t length) {
+  const size_t last = directory.rfind(kSeparator);
+  if (last == std::string::npos || length < directory.size()) throw std::invalid_argument("cannot pad " + directory);
+  std::string path = directory;
+  if ((length - path.size()) % 2 == 1) path.insert(last, 1, kSeparator);
+  while (path.size() < length) path += std::string(1, kSeparator) + ".";
   return path;
 }
 
 WString wide(const std::string& text) {
-  WString out;
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out.push_back(lead);
-      i += 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-      out.push_back(static_cast<WCHAR>(((lead & 0x1F) << 6) | (text[i + 1] & 0x3F)));
-      i += 2;
-    } else {
-      out.push_back(static_cast<WCHAR>(((lead & 0x0F) << 12) | ((text[i + 1] & 0x3F) << 6) | (text[i + 2] & 0x3F)));
-      i += 3;
-    }
-  }
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+  if (units <= 0) throw std::invalid_argument("not in the ANSI code page: " + text);
+  WString out(static_cast<size_t>(units), WCHAR{0});
+  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), units);
   return out;
 }
 
-ScopedBaseDirectory::ScopedBaseDirectory(const std::string& directory) {
-  setenv("QZ_BASE_DIRECTORY", directory.c_str(), 1);
+uint32_t ansi_code_page() {
+#ifdef _WIN32
+  return GetACP();
+#else
+  return CP_UTF8;
+#endif
 }
-ScopedBaseDirectory::~ScopedBaseDirectory() { unsetenv("QZ_BASE_DIRECTORY"); }
+
+WString temp_path_wide(const WString& name) { return wide(temp_path("")) + name; }
+
+// mingw's streams open narrow names only, which would pass through the code page under test.
+void write_file(const WString& path, const Bytes& bytes) {
+#ifdef _WIN32
+  std::FILE* file = _wfopen(path.c_str(), L"wb");
+#else
+  std::FILE* file = std::fopen(std::filesystem::path(path).string().c_str(), "wb");
+#endif
+  if (file == nullptr) throw std::runtime_error("cannot create a file of a wide name");
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write a file of a wide name");
+}
+
+size_t allocated_size(void* block) {
+#ifdef _WIN32
+  return _msize(block);
+#else
+  return malloc_usable_size(block);
+#endif
+}
+
+ScopedBaseDirectory::ScopedBaseDirectory(const std::string& directory) {
+  set_environment("QZ_BASE_DIRECTORY", directory);
+}
+ScopedBaseDirectory::~ScopedBaseDirectory() { clear_environment("QZ_BASE_DIRECTORY"); }
 
 LogWatch::LogWatch() {
   std::error_code error;

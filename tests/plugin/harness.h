@@ -1,8 +1,8 @@
 // What the plug-in tests share: the plug-in loaded as the host loads it, the companion
 // directories to point the base directory at, the log file, and host-side image records.
+// The same tests build for Linux and for Windows (run under wine); what differs between the
+// two (paths, the environment, the heap) stays in this harness.
 #pragma once
-
-#include <dlfcn.h>
 
 #include <cstdint>
 #include <cstring>
@@ -18,18 +18,30 @@ namespace plugintest {
 using testpng::Bytes;
 using WString = std::basic_string<WCHAR>;
 
-// libVelaPNG loaded with dlopen from the bin directory (once per process).
-void* plugin_handle();
+// The platform's directory separator; the paths below use it throughout.
+#ifdef _WIN32
+inline constexpr char kSeparator = '\\';
+#else
+inline constexpr char kSeparator = '/';
+#endif
+
+// The plug-in loaded with LoadLibraryW from the bin directory (once per process).
+HMODULE plugin_handle();
 // The table through GetImageDecoderPluginArray, and its PNG entry.
 const DecoderPluginEntry* plugin_table();
 const DecoderPluginEntry& png_entry();
-// A symbol of the plug-in looked up by name (dlsym), cast to its type.
+// A function of a loaded library looked up by name (GetProcAddress), cast to its type.
+template <typename Function>
+Function library_symbol(HMODULE library, const char* name) {
+  const FARPROC found = GetProcAddress(library, name);
+  Function function = nullptr;
+  static_assert(sizeof function == sizeof found);
+  std::memcpy(&function, &found, sizeof function);
+  return function;
+}
 template <typename Function>
 Function plugin_symbol(const char* name) {
-  void* symbol = dlsym(plugin_handle(), name);
-  Function function = nullptr;
-  std::memcpy(&function, &symbol, sizeof function);
-  return function;
+  return library_symbol<Function>(plugin_handle(), name);
 }
 
 // Directories: the real companions (bin), the recording doubles, the hollow ones, an empty one.
@@ -37,14 +49,28 @@ std::string bin_dir();
 std::string fakes_dir();
 std::string hollow_dir();
 std::string empty_dir();
+// `name` inside `directory`.
+std::string in_dir(const std::string& directory, const std::string& name);
 // A fresh path inside the tests' temporary directory.
 std::string temp_path(const std::string& name);
 void write_file(const std::string& path, const Bytes& bytes);
-// Creates a fresh directory whose path is exactly `length` characters long (at least 60).
-std::string directory_of_length(size_t length);
+// `directory` (which must hold a separator) spelt with exactly `length` characters: "."
+// segments name it again, and a doubled separator takes up an odd count. No directory is
+// made, so the library inside stays the same file, loaded once.
+std::string padded_directory(const std::string& directory, size_t length);
 
-// ASCII/UTF-8 path to the platform's UTF-16 (BMP only, enough for test paths).
+// Narrow text in the ANSI code page (UTF-8 on Linux) to the platform's UTF-16.
 WString wide(const std::string& text);
+// The code page that file names are converted to: CP_UTF8 (65001) on Linux, the process's
+// ANSI code page on Windows (932 under scripts/wine-run.sh, which sets a Japanese locale).
+uint32_t ansi_code_page();
+// A fresh path in the temporary directory whose file name is `name`, whatever its
+// characters, and a file written there through the UTF-16 name itself.
+WString temp_path_wide(const WString& name);
+void write_file(const WString& path, const Bytes& bytes);
+
+// Bytes the heap really gave a block (at least what was asked for).
+size_t allocated_size(void* block);
 
 // Points the companions' base directory elsewhere for one scope (the bin directory by default).
 class ScopedBaseDirectory {

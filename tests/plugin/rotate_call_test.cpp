@@ -1,8 +1,6 @@
 // What the rotated loads hand to the rotate function, captured by the recording double.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "tests/plugin/harness.h"
 
 namespace {
@@ -102,9 +100,7 @@ TEST(RotateCall, NonZeroResultFailsTheLoad) {
 TEST(RotateCall, LongestBaseDirectoryThatFits) {
   const TestImage image = distinct_rgba_image(3, 2);
   for (size_t length : {size_t{1010}, size_t{1011}}) {
-    const std::string path = directory_of_length(length);
-    std::filesystem::create_symlink(fakes_dir() + "/QZ_Image.dll", path + "/QZ_Image.dll");
-    ScopedBaseDirectory base(path);
+    ScopedBaseDirectory base(padded_directory(fakes_dir(), length));
     RotateRecorder::reset(0);
     HostCanvas canvas(24);
     EXPECT_EQ(load_memory(&canvas.image, image.png, 90), length == 1010 ? 1 : 0) << length;

@@ -30,7 +30,7 @@ TEST(DescriptorTable, PngEntryBytes) {
   for (size_t i = 260; i < 264; ++i) EXPECT_EQ(bytes[i], 0) << i;
   for (size_t i = 0; i < 7; ++i) {
     SCOPED_TRACE(kServices[i]);
-    void* exported = dlsym(plugin_handle(), kServices[i]);
+    const auto exported = plugin_symbol<void (*)()>(kServices[i]);
     ASSERT_NE(exported, nullptr);
     EXPECT_EQ(read_u64(bytes + 264 + 8 * i), reinterpret_cast<uintptr_t>(exported));
   }
