@@ -76,7 +76,9 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
   };
   const auto header_only = [](uint32_t w, uint32_t h) { return testpng::header(w, h, 8, 6); };
   const DecoderPluginEntry& png = png_entry();
-  const int32_t size = static_cast<int32_t>(image.png.size());
+  const auto from_memory = [&png](const uint8_t* data, int32_t size, int32_t angle) {
+    return [&png, data, size, angle](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, data, size, angle); };
+  };
   std::vector<FailureCase> cases = {
       {"not a PNG", with(Source::memory, Bytes(200, 0x42), 0), true},
       {"not a PNG, turned file", with(Source::file, Bytes(200, 0x42), 90), true},
@@ -87,14 +89,12 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
       {"null file name", [&](HostCanvas& c) { return png.pfnImage32LoadFile(&c.image, nullptr, 0); }, true},
       {"missing file",
        [&](HostCanvas& c) { return png.pfnImage32LoadFile(&c.image, VELAPNG_W("/nonexistent/x.png"), 0); }, true},
-      {"null data", [&](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, nullptr, 100, 0); }, true},
-      {"size cut short", [&](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, image.png.data(), 32, 0); },
-       true},
-      {"negative size", [&](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, image.png.data(), -1, 0); },
-       true},
-      {"most negative size",
-       [&](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, image.png.data(), INT32_MIN, 90); }, true},
-      {"no image record", [&](HostCanvas&) { return png.pfnImage32LoadFromMemData(nullptr, image.png.data(), size, 0); },
+      {"null data", from_memory(nullptr, 100, 0), true},
+      {"size cut short", from_memory(image.png.data(), 32, 0), true},
+      {"negative size", from_memory(image.png.data(), -1, 0), true},
+      {"most negative size", from_memory(image.png.data(), INT32_MIN, 90), true},
+      {"no image record",
+       [&](HostCanvas&) { return png.pfnImage32LoadFromMemData(nullptr, image.png.data(), int32_t(image.png.size()), 0); },
        true},
       {"no image record, file",
        [&](HostCanvas&) { return png.pfnImage32LoadFile(nullptr, VELAPNG_W("/nonexistent/x.png"), 90); }, true},

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "tests/plugin/harness.h"
 
 namespace {
@@ -47,21 +45,6 @@ TEST(Metadata, NullFileNameGoesToTheQueryButNotToRelease) {
   EXPECT_EQ(meta_recorder().call(0).file_name, nullptr);
   EXPECT_EQ(meta_recorder().call(0).key, nullptr);
   EXPECT_EQ(log.lines(), Lines{kNullName});
-}
-
-TEST(Metadata, LibraryFoundUnderBaseDirectoryWhateverTheCurrentDirectory) {
-  const auto previous = std::filesystem::current_path();
-  std::filesystem::current_path(empty_dir());
-  {
-    ScopedBaseDirectory base(fakes_dir());
-    meta_recorder().reset(3);
-    EXPECT_EQ(png_entry().pfnGetImageMetaValue(VELAPNG_W("x"), "k", nullptr, nullptr), 3);
-  }
-  // With the default base directory the real stand-in answers from beside the plug-in.
-  const Bytes png = distinct_rgba_image(2, 2, {exif_chunk(8, false)}).png;
-  EXPECT_EQ(png_entry().pfnGetImageMetaValueFromMemData(png.data(), int32_t(png.size()), "Orientation", nullptr, nullptr),
-            8);
-  std::filesystem::current_path(previous);
 }
 
 // Without the library or its functions every call gives 0; release says why in the log.
