@@ -66,7 +66,10 @@ TEST(DibImage, SameSizeKeepsTheImageOtherSizeReplacesIt) {
   EXPECT_EQ(image.pInfoHeader->biWidth, 3);
   EXPECT_EQ(image.pInfoHeader->biHeight, 5);
   EXPECT_EQ(image.nStride, 12);
-  EXPECT_EQ(log.lines(), Lines{kSuccess});
+  ASSERT_EQ(image.Create(3, 5, 8), 1);  // another depth is another image too
+  EXPECT_EQ(image.pInfoHeader->biBitCount, 8);
+  EXPECT_EQ(image.nStride, 4);
+  EXPECT_EQ(log.lines(), (Lines{kSuccess, kSuccess}));
   image.Release();
   image.Release();  // harmless twice
   EXPECT_EQ(image.nStride, 0);
