@@ -90,11 +90,7 @@ std::string temp_path(const std::string& name) {
   return in_dir(temp_root(), std::to_string(++serial) + "-" + name);
 }
 
-void write_file(const std::string& path, const Bytes& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!file) throw std::runtime_error("cannot write " + path);
-}
+void write_file(const std::string& path, const Bytes& bytes) { write_file(wide(path), bytes); }
 
 std::string padded_directory(const std::string& directory, size_t length) {
   const size_t last = directory.rfind(kSeparator);
@@ -132,9 +128,9 @@ void write_file(const WString& path, const Bytes& bytes) {
 #else
   std::FILE* file = std::fopen(std::filesystem::path(path).string().c_str(), "wb");
 #endif
-  if (file == nullptr) throw std::runtime_error("cannot create a file of a wide name");
+  if (file == nullptr) throw std::runtime_error("cannot create a file");
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write a file of a wide name");
+  if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write a file");
 }
 
 ScopedBaseDirectory::ScopedBaseDirectory(const std::string& directory) {
@@ -172,7 +168,9 @@ bool HostCanvas::guard_untouched() const { return all_bytes(&memory[pixel_bytes]
 bool HostCanvas::header_untouched() const {
   return all_bytes(&header, sizeof header, kCanary) && image.nStride == kStrideMark;
 }
-Bytes HostCanvas::pixels() const { return Bytes(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(pixel_bytes)); }
+Bytes HostCanvas::pixels() const {
+  return Bytes(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(pixel_bytes));
+}
 
 const char* source_name(Source source) { return source == Source::file ? "file" : "memory"; }
 

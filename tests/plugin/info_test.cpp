@@ -54,7 +54,8 @@ TEST(ImageInfo, OrientationQueryIsForwarded) {
       EXPECT_NE(call.value_data, nullptr);  // a slot of the plug-in's own
       EXPECT_NE(call.value_data, &orientation);
       const fakes::MetaCall expected =
-          i == 0 ? fakes::MetaCall{fakes::kQuery, name.c_str(), "Orientation", nullptr, 0, call.value_data, &orientation}
+          i == 0 ? fakes::MetaCall{fakes::kQuery, name.c_str(), "Orientation", nullptr, 0, call.value_data,
+                                   &orientation}
                  : fakes::MetaCall{fakes::kQueryFromMemory, nullptr, "Orientation", png.data(), int32_t(png.size()),
                                    call.value_data, &orientation};
       EXPECT_EQ(as_tuple(call), as_tuple(expected)) << i;
@@ -92,12 +93,13 @@ TEST(ImageInfo, AnswersFromFileAndMemory) {
   };
   for (int orientation : {1, 6, 8}) {
     cases.push_back({"orientation " + std::to_string(orientation),
-                     distinct_rgba_image(5, 3, {exif_chunk(uint16_t(orientation), orientation % 2 == 0)}).png, bin_dir(),
-                     orientation, 5, 3, orientation, 0});
+                     distinct_rgba_image(5, 3, {exif_chunk(uint16_t(orientation), orientation % 2 == 0)}).png,
+                     bin_dir(), orientation, 5, 3, orientation, 0});
   }
   for (int depth : {1, 2, 4, 8, 16}) {
     const size_t row_bytes = (size_t{9} * unsigned(depth) + 7) / 8;
-    const Bytes grey = testpng::png(9, 2, uint8_t(depth), 0, testpng::filter_none({Bytes(row_bytes, 0x5A), Bytes(row_bytes, 0xA5)}));
+    const Bytes grey =
+        testpng::png(9, 2, uint8_t(depth), 0, testpng::filter_none({Bytes(row_bytes, 0x5A), Bytes(row_bytes, 0xA5)}));
     cases.push_back({"depth " + std::to_string(depth), grey, fakes, depth >= 8 ? 7 : 0, 9, 2, -99, depth >= 8});
   }
   for (const InfoCase& c : cases) {
@@ -128,7 +130,8 @@ TEST(ImageInfo, NullOutputsAreSkippedAndUnreadableInputWritesNothing) {
   EXPECT_EQ(entry.pfnImageGetInfoFromMemData(png.data(), int32_t(png.size()), &side, nullptr, nullptr), 6);
   EXPECT_EQ(side, 6u);
   uint32_t width = kUnwritten;
-  for (int32_t size : {0, -1, INT32_MIN}) EXPECT_EQ(entry.pfnImageGetInfoFromMemData(png.data(), size, &width, nullptr, nullptr), 0);
+  for (int32_t size : {0, -1, INT32_MIN})
+    EXPECT_EQ(entry.pfnImageGetInfoFromMemData(png.data(), size, &width, nullptr, nullptr), 0) << size;
   EXPECT_EQ(entry.pfnImageGetInfoFromMemData(nullptr, 100, &width, nullptr, nullptr), 0);
   EXPECT_EQ(entry.pfnImageGetInfo(nullptr, &width, nullptr, nullptr), 0);
   EXPECT_EQ(entry.pfnImageGetInfo(VELAPNG_W("/nonexistent/v.png"), &width, nullptr, nullptr), 0);

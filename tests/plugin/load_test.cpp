@@ -59,7 +59,7 @@ TEST(Load, EveryAngleFromFileAndMemory) {
 struct FailureCase {
   std::string name;
   std::function<int32_t(HostCanvas&)> call;
-  bool quiet;        // refused before a temporary image was made
+  bool quiet;             // refused before a temporary image was made
   std::string base = {};  // the base directory; empty: the recording doubles'
 };
 
@@ -77,7 +77,9 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
   const auto header_only = [](uint32_t w, uint32_t h) { return testpng::header(w, h, 8, 6); };
   const DecoderPluginEntry& png = png_entry();
   const auto from_memory = [&png](const uint8_t* data, int32_t size, int32_t angle) {
-    return [&png, data, size, angle](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, data, size, angle); };
+    return [&png, data, size, angle](HostCanvas& c) {
+      return png.pfnImage32LoadFromMemData(&c.image, data, size, angle);
+    };
   };
   std::vector<FailureCase> cases = {
       {"not a PNG", with(Source::memory, Bytes(200, 0x42), 0), true},
@@ -94,7 +96,9 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
       {"negative size", from_memory(image.png.data(), -1, 0), true},
       {"most negative size", from_memory(image.png.data(), INT32_MIN, 90), true},
       {"no image record",
-       [&](HostCanvas&) { return png.pfnImage32LoadFromMemData(nullptr, image.png.data(), int32_t(image.png.size()), 0); },
+       [&](HostCanvas&) {
+         return png.pfnImage32LoadFromMemData(nullptr, image.png.data(), int32_t(image.png.size()), 0);
+       },
        true},
       {"no image record, file",
        [&](HostCanvas&) { return png.pfnImage32LoadFile(nullptr, VELAPNG_W("/nonexistent/x.png"), 90); }, true},
@@ -128,7 +132,8 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
   }
   for (const std::string& directory : {empty_dir(), hollow_dir()}) {
     for (Source source : kSources)
-      cases.push_back({"no rotate function", with(source, image.png, source == Source::file ? 90 : 180), false, directory});
+      cases.push_back(
+          {"no rotate function", with(source, image.png, source == Source::file ? 90 : 180), false, directory});
   }
   for (FailureCase& c : cases) {
     SCOPED_TRACE(c.name + " " + c.base);
