@@ -129,7 +129,7 @@ void write_file(const WString& path, const Bytes& bytes) {
   std::FILE* file = std::fopen(std::filesystem::path(path).string().c_str(), "wb");
 #endif
   if (file == nullptr) throw std::runtime_error("cannot create a file");
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write a file");
 }
 
