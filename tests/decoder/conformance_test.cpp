@@ -107,22 +107,4 @@ TEST(Conformance, EveryTruncationIsRefused) {
   }
 }
 
-// Rules of this decoder that differ from the oracle on purpose, with expectations derived
-// from the rule itself.
-TEST(Conformance, PaletteIndexBeyondThePaletteIsOpaqueBlack) {
-  const Bytes palette = {200, 100, 50, 10, 20, 30};
-  const Bytes file = testpng::png(3, 1, 8, 3, {0, 1, 5, 0}, {testpng::chunk("PLTE", palette)});
-  const Decoded ours = decode(file);
-  ASSERT_EQ(ours.code, 0u);
-  EXPECT_EQ(ours.rgba, (Bytes{10, 20, 30, 255, 0, 0, 0, 255, 200, 100, 50, 255}));
-}
-
-// A palette image without any PLTE decodes every index as opaque black.
-TEST(Conformance, PaletteImageWithoutPaletteIsOpaqueBlack) {
-  const Bytes file = testpng::png(2, 1, 8, 3, {0, 0, 1});
-  const Decoded ours = decode(file);
-  ASSERT_EQ(ours.code, 0u);
-  EXPECT_EQ(ours.rgba, (Bytes{0, 0, 0, 255, 0, 0, 0, 255}));
-}
-
 }  // namespace
