@@ -19,7 +19,6 @@ namespace testpng {
 
 using Samples = std::array<uint32_t, 4>;  // the first `channels` are used
 using Rgba8 = std::array<uint8_t, 4>;
-using Rgba16 = std::array<uint16_t, 4>;
 
 struct Format {
   Format(uint32_t type = 6, uint32_t depth = 8, std::vector<uint8_t> entries = {})
@@ -43,9 +42,10 @@ struct Format {
 std::vector<uint8_t> pack(const Format& format, const std::vector<Samples>& pixels);
 
 Rgba8 expected_rgba8(const Format& format, const Samples& pixel);
-Rgba16 expected_rgba16(const Format& format, const Samples& pixel);  // 16-bit sources
-// The samples an 8-bit RGBA colour becomes in a grey, grey+alpha, RGB or RGBA target.
-Samples target_samples(const Format& target, const Rgba8& colour);
+Samples expected_rgba16(const Format& format, const Samples& pixel);  // 16-bit sources, full precision
+// The samples an RGBA colour of `bits`-bit values (8, or 16 for a 16-bit target) becomes in
+// a grey, grey+alpha, RGB or RGBA target.
+Samples target_samples(const Format& target, const Samples& rgba, uint32_t bits);
 
 // std::mt19937's result type is wider than 32 bits on some targets.
 inline uint32_t draw(std::mt19937& random) { return static_cast<uint32_t>(random()); }
