@@ -49,10 +49,6 @@ TEST_F(ZlibBridge, InflateOutcomes) {
   bad_adler.back() ^= 0x01;
   Bytes bad_header = stream;
   bad_header[0] = 0x79;  // compression method 9
-  // FDICT set, with the check bits recomputed so that only the dictionary flag is wrong.
-  Bytes preset_dictionary = stream;
-  const unsigned flags = (stream[1] | 0x20u) & 0xE0u;
-  preset_dictionary[1] = static_cast<uint8_t>(flags + (31 - (stream[0] * 256u + flags) % 31) % 31);
   const struct {
     const char* what;
     Bytes stream;
@@ -66,10 +62,7 @@ TEST_F(ZlibBridge, InflateOutcomes) {
       {"empty stream into no room", testpng::zlib_compress({}), 0, 0},
       {"wrong Adler-32", bad_adler, 2000, 20},
       {"bad zlib header", bad_header, 2000, 20},
-      {"preset dictionary", preset_dictionary, 2000, 20},
-      {"five bytes", Bytes(stream.begin(), stream.begin() + 5), 2000, 20},
       {"truncated", Bytes(stream.begin(), stream.end() - 10), 2000, 20},
-      {"empty", Bytes(), 2000, 20},
   };
   for (const auto& c : cases) {
     const Inflated r = inflate(c.stream, c.capacity, &state_.decoder.inflate);

@@ -1,7 +1,5 @@
 #include "tests/pixels/pixel_model.h"
 
-#include <cstring>
-
 namespace testpng {
 
 namespace {
@@ -119,17 +117,6 @@ std::vector<uint8_t> random_palette(uint32_t entries, std::mt19937& random) {
   std::vector<uint8_t> palette(size_t{entries} * 4);
   for (uint8_t& byte : palette) byte = static_cast<uint8_t>(draw(random));
   return palette;
-}
-
-ExactBlock::ExactBlock(size_t size, uint8_t fill, size_t offset)
-    : block_(static_cast<uint8_t*>(std::malloc(offset + size + (offset + size == 0))), &std::free),
-      offset_(offset),
-      size_(size) {
-  std::memset(block_.get(), fill, offset + size);
-}
-
-ExactBlock::ExactBlock(const std::vector<uint8_t>& bytes, size_t offset) : ExactBlock(bytes.size(), 0, offset) {
-  if (!bytes.empty()) std::memcpy(data(), bytes.data(), bytes.size());
 }
 
 }  // namespace testpng

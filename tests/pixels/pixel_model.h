@@ -6,8 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -55,20 +53,5 @@ inline uint32_t draw(std::mt19937& random) { return static_cast<uint32_t>(random
 // palette indices run a little past the palette.
 std::vector<Samples> random_pixels(const Format& format, uint64_t count, std::mt19937& random);
 std::vector<uint8_t> random_palette(uint32_t entries, std::mt19937& random);
-
-// A heap block of exactly `size` bytes after `offset` spare ones, so the sanitizer build
-// reports any access past the end.
-class ExactBlock {
- public:
-  ExactBlock(size_t size, uint8_t fill, size_t offset = 0);
-  explicit ExactBlock(const std::vector<uint8_t>& bytes, size_t offset = 0);
-  uint8_t* data() { return block_.get() + offset_; }
-  std::vector<uint8_t> bytes() const { return {block_.get() + offset_, block_.get() + offset_ + size_}; }
-
- private:
-  std::unique_ptr<uint8_t, decltype(&std::free)> block_;
-  size_t offset_;
-  size_t size_;
-};
 
 }  // namespace testpng
