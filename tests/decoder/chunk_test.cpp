@@ -72,6 +72,7 @@ TEST(RawSizeOverflows, FlagsSizesBeyondSixtyFourBits) {
       {1, 1, &grey1, false},
       {0xFFFFFFFF, 0xFFFFFFFF, &grey1, true},   // n = 2^64 - 2^33 + 1, n * 8 overflows
       {0xFFFFFFFF, 0x1FFFFFFF, &grey1, false},  // n * 8 just fits; height * (line + 5) fits
+      {0x20000000, 0xFFFFFFFF, &rgba16, true},  // n * 8 and height * line fit, height * (line + 5) does not
       {100000, 100000, &rgba16, false},
   };
   for (const auto& c : cases) {
