@@ -12,16 +12,15 @@ using testpng::Bytes;
 
 constexpr uint8_t kCanary = 0xC5;
 
-// A 2 x 2 RGB 8-bit file with four distinct pixels.
-Bytes rgb_2x2() { return testpng::png(2, 2, 8, 2, {0, 1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10, 11, 12}); }
+// A 2 x 2 RGB 8-bit image with four distinct pixels.
+const Bytes kScanlines = {0, 1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10, 11, 12};
+Bytes rgb_2x2() { return testpng::png(2, 2, 8, 2, kScanlines); }
 
 TEST(DecodeRgba, FillsExactlyTheImageOrReportsWhatWasLearnt) {
-  Bytes corrupt_data = rgb_2x2();
-  corrupt_data[33 + 8 + 2] ^= 0xFF;  // inside the deflate data of the IDAT chunk
-  // Fix that chunk's CRC, so the damage reaches the inflater.
-  const uint32_t length = read_u32_be(&corrupt_data[33]);
-  const uint32_t crc = testpng::crc32_reference(&corrupt_data[37], length + 4);
-  for (int i = 0; i < 4; ++i) corrupt_data[41 + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+  Bytes damaged = testpng::zlib_compress(kScanlines);
+  damaged[2] ^= 0xFF;  // the deflate data, behind a correct chunk CRC
+  const Bytes corrupt_data = testpng::concat(
+      {testpng::header(2, 2, 8, 2), testpng::chunk("IDAT", damaged), testpng::chunk("IEND", {})});
   Bytes not_png = rgb_2x2();
   not_png[0] = 'G';
   const Bytes valid = rgb_2x2();
