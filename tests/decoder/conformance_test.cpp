@@ -1,9 +1,6 @@
 // Whole-file decoding against libpng as the oracle, and every malformed file of the corpus.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-
 #include "decoder/decoder.h"
 #include "tests/support/corpus.h"
 #include "tests/support/libpng_oracle.h"
@@ -21,27 +18,22 @@ struct Decoded {
   Bytes rgba;
 };
 
-// Decodes from a heap block of exactly the file's size and into a buffer of exactly the
-// image's size, so any read or write beyond either is a sanitizer report.
+// Decodes from a heap block of exactly the file's size (a vector's copy) into a buffer of
+// exactly the image's size, so any read or write beyond either is a sanitizer report.
 Decoded decode(const Bytes& file) {
-  auto* in = static_cast<uint8_t*>(std::malloc(file.size() ? file.size() : 1));
-  if (!file.empty()) std::memcpy(in, file.data(), file.size());
+  const Bytes in = file;
   Decoded d;
   VelaPNGState probe;
   state_init(&probe);
-  const uint32_t inspected = inspect_header(&d.width, &d.height, &probe, in, file.size());
+  d.code = inspect_header(&d.width, &d.height, &probe, in.data(), in.size());
   state_release(&probe);
   const uint64_t bytes = uint64_t{d.width} * d.height * 4;
-  if (inspected != 0 || bytes > (uint64_t{1} << 28)) {
-    d.code = inspected ? inspected : 0xFFFFFFFF;
-    std::free(in);
-    return d;
-  }
-  auto* out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(bytes)));
-  d.code = decode_rgba(&out, &d.width, &d.height, in, file.size());
-  if (d.code == 0) d.rgba.assign(out, out + bytes);
-  std::free(out);
-  std::free(in);
+  if (d.code == 0 && bytes > (uint64_t{1} << 28)) d.code = 0xFFFFFFFF;
+  if (d.code != 0) return d;
+  Bytes out(bytes);
+  uint8_t* p = out.data();
+  d.code = decode_rgba(&p, &d.width, &d.height, in.data(), in.size());
+  if (d.code == 0) d.rgba = out;
   return d;
 }
 
@@ -105,24 +97,6 @@ TEST(Conformance, EveryTruncationIsRefused) {
       ASSERT_NE(decode(prefix).code, 0u) << name << " cut to " << size << " bytes";
     }
   }
-}
-
-// Rules of this decoder that differ from the oracle on purpose, with expectations derived
-// from the rule itself.
-TEST(Conformance, PaletteIndexBeyondThePaletteIsOpaqueBlack) {
-  const Bytes palette = {200, 100, 50, 10, 20, 30};
-  const Bytes file = testpng::png(3, 1, 8, 3, {0, 1, 5, 0}, {testpng::chunk("PLTE", palette)});
-  const Decoded ours = decode(file);
-  ASSERT_EQ(ours.code, 0u);
-  EXPECT_EQ(ours.rgba, (Bytes{10, 20, 30, 255, 0, 0, 0, 255, 200, 100, 50, 255}));
-}
-
-// A palette image without any PLTE decodes every index as opaque black.
-TEST(Conformance, PaletteImageWithoutPaletteIsOpaqueBlack) {
-  const Bytes file = testpng::png(2, 1, 8, 3, {0, 0, 1});
-  const Decoded ours = decode(file);
-  ASSERT_EQ(ours.code, 0u);
-  EXPECT_EQ(ours.rgba, (Bytes{0, 0, 0, 255, 0, 0, 0, 255}));
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "decoder/decoder.h"
 #include "tests/support/png_builder.h"
@@ -13,115 +12,84 @@ using testpng::Bytes;
 
 constexpr uint8_t kCanary = 0xC5;
 
-// A 2 x 2 RGB 8-bit file with four distinct pixels.
-Bytes rgb_2x2() { return testpng::png(2, 2, 8, 2, {0, 1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10, 11, 12}); }
+// A 2 x 2 RGB 8-bit image with four distinct pixels.
+const Bytes kScanlines = {0, 1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10, 11, 12};
+Bytes rgb_2x2() { return testpng::png(2, 2, 8, 2, kScanlines); }
 
-TEST(DecodeRgba, FillsExactlyTheImageAndNothingBeyond) {
-  const Bytes file = rgb_2x2();
-  Bytes buffer(32, kCanary);
-  uint8_t* out = buffer.data();
-  uint32_t width = 0, height = 0;
-  ASSERT_EQ(decode_rgba(&out, &width, &height, file.data(), file.size()), 0u);
-  EXPECT_EQ(out, buffer.data());
-  EXPECT_EQ(width, 2u);
-  EXPECT_EQ(height, 2u);
-  const Bytes expected = {1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255};
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 16), expected);
-  EXPECT_EQ(Bytes(buffer.begin() + 16, buffer.end()), Bytes(16, kCanary));
-}
-
-TEST(DecodeRgba, FailuresReportTheirCodeAndWhatWasLearnt) {
-  Bytes corrupt_data = rgb_2x2();
-  corrupt_data[33 + 8 + 2] ^= 0xFF;  // inside the deflate data of the IDAT chunk
-  // Fix that chunk's CRC, so the damage reaches the inflater.
-  const uint32_t length = read_u32_be(&corrupt_data[33]);
-  const uint32_t crc = testpng::crc32_reference(&corrupt_data[37], length + 4);
-  for (int i = 0; i < 4; ++i) corrupt_data[41 + length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+TEST(DecodeRgba, FillsExactlyTheImageOrReportsWhatWasLearnt) {
+  Bytes damaged = testpng::zlib_compress(kScanlines);
+  damaged[2] ^= 0xFF;  // the deflate data, behind a correct chunk CRC
+  const Bytes corrupt_data = testpng::concat(
+      {testpng::header(2, 2, 8, 2), testpng::chunk("IDAT", damaged), testpng::chunk("IEND", {})});
   Bytes not_png = rgb_2x2();
   not_png[0] = 'G';
   const Bytes valid = rgb_2x2();
-  const Bytes too_short(valid.begin(), valid.begin() + 20);
+  const Bytes rgba = {1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255};
   const struct {
     const char* what;
     Bytes file;
     uint32_t code;
     bool size_written;
   } cases[] = {
+      {"valid", valid, 0, true},
       {"corrupt image data", corrupt_data, 20, true},
       {"not a PNG", not_png, 28, false},
-      {"too short", too_short, 27, false},
+      {"too short", Bytes(valid.begin(), valid.begin() + 20), 27, false},
   };
   for (const auto& c : cases) {
-    Bytes buffer(16, kCanary);
+    Bytes buffer(32, kCanary);
     uint8_t* out = buffer.data();
     uint32_t width = 99, height = 99;
     EXPECT_EQ(decode_rgba(&out, &width, &height, c.file.data(), c.file.size()), c.code) << c.what;
     EXPECT_EQ(out, buffer.data()) << c.what;
     EXPECT_EQ(width, c.size_written ? 2u : 99u) << c.what;
     EXPECT_EQ(height, c.size_written ? 2u : 99u) << c.what;
+    EXPECT_EQ(buffer, c.code == 0 ? testpng::concat({rgba, Bytes(16, kCanary)}) : Bytes(32, kCanary)) << c.what;
   }
 }
 
-TEST(DecodeWithState, WithoutConversionTheFileFormatIsDelivered) {
-  const Bytes file = testpng::png(3, 1, 8, 0, {0, 7, 8, 9});
-  VelaPNGState state;
-  state_init(&state);
-  state.decoder.convert_colour = 0;
-  Bytes buffer(4, kCanary);
-  uint8_t* out = buffer.data();
-  uint32_t width = 0, height = 0;
-  ASSERT_EQ(decode_with_state(&out, &width, &height, &state, file.data(), file.size()), 0u);
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{7, 8, 9}));
-  EXPECT_EQ(state.output_format.colour_type, 0u);
-  EXPECT_EQ(state.output_format.bit_depth, 8u);
-  state_release(&state);
-}
-
-// Without conversion and without a buffer, the block the decode allocates is handed back.
-TEST(DecodeWithState, WithoutConversionOrBufferTheNewBlockIsHandedBack) {
-  const Bytes file = testpng::png(3, 1, 8, 0, {0, 7, 8, 9});
-  VelaPNGState state;
-  state_init(&state);
-  state.decoder.convert_colour = 0;
-  uint8_t* out = nullptr;
-  uint32_t width = 0, height = 0;
-  ASSERT_EQ(decode_with_state(&out, &width, &height, &state, file.data(), file.size()), 0u);
-  ASSERT_NE(out, nullptr);
-  EXPECT_EQ(Bytes(out, out + 3), (Bytes{7, 8, 9}));
-  std::free(out);
-  state_release(&state);
-}
-
+// Requested formats, and with conversion off the file's own format, into the caller's
+// buffer or, without one, into a block the decode allocates and hands back.
 TEST(DecodeWithState, RequestedFormats) {
   const Bytes file = testpng::png(3, 1, 8, 0, {0, 7, 8, 9});
   const struct {
     const char* what;
-    uint32_t colour_type, bit_depth;
+    uint32_t convert, colour_type, bit_depth;
+    bool buffer;
     uint32_t code;
     Bytes expected;
   } cases[] = {
-      {"grey 16 refused", 0, 16, 56, {}},
-      {"grey+alpha 16 refused", 4, 16, 56, {}},
-      {"RGBA 8", 6, 8, 0, {7, 7, 7, 255, 8, 8, 8, 255, 9, 9, 9, 255}},
-      {"RGB 8", 2, 8, 0, {7, 7, 7, 8, 8, 8, 9, 9, 9}},
-      {"grey 8", 0, 8, 0, {7, 8, 9}},
-      {"RGB 16", 2, 16, 0, {7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 9, 9, 9, 9, 9, 9}},
+      {"grey 16 refused", 1, 0, 16, true, 56, {}},
+      {"grey+alpha 16 refused", 1, 4, 16, true, 56, {}},
+      {"RGBA 8", 1, 6, 8, true, 0, {7, 7, 7, 255, 8, 8, 8, 255, 9, 9, 9, 255}},
+      {"RGB 8", 1, 2, 8, true, 0, {7, 7, 7, 8, 8, 8, 9, 9, 9}},
+      {"grey 8", 1, 0, 8, true, 0, {7, 8, 9}},
+      {"RGB 16", 1, 2, 16, true, 0, {7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 9, 9, 9, 9, 9, 9}},
+      {"file's format", 0, 6, 16, true, 0, {7, 8, 9}},
+      {"file's format, new block", 0, 6, 16, false, 0, {7, 8, 9}},
   };
   for (const auto& c : cases) {
     VelaPNGState state;
     state_init(&state);
+    state.decoder.convert_colour = c.convert;
     state.output_format.colour_type = c.colour_type;
     state.output_format.bit_depth = c.bit_depth;
     Bytes buffer(24, kCanary);
-    uint8_t* out = buffer.data();
+    uint8_t* out = c.buffer ? buffer.data() : nullptr;
     uint32_t width = 0, height = 0;
     EXPECT_EQ(decode_with_state(&out, &width, &height, &state, file.data(), file.size()), c.code) << c.what;
     if (c.code == 56) {
       EXPECT_EQ(buffer, Bytes(24, kCanary)) << c.what;
       EXPECT_EQ(state.last_error, 0u) << c.what << ": 56 is returned, not stored";
     } else {
-      EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<long>(c.expected.size())), c.expected) << c.what;
+      ASSERT_NE(out, nullptr) << c.what;
+      EXPECT_EQ(Bytes(out, out + c.expected.size()), c.expected) << c.what;
     }
+    if (c.convert == 0) {
+      EXPECT_EQ(state.output_format.colour_type, 0u) << c.what;
+      EXPECT_EQ(state.output_format.bit_depth, 8u) << c.what;
+    }
+    if (!c.buffer) std::free(out);
     state_release(&state);
   }
 }

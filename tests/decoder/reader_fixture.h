@@ -15,6 +15,11 @@ class ReaderTest : public ::testing::Test {
  protected:
   void SetUp() override { velapng::state_init(&state_); }
   void TearDown() override { velapng::state_release(&state_); }
+  // A new state for the next case of a table.
+  void fresh() {
+    TearDown();
+    SetUp();
+  }
 
   velapng::VelaPNGImageInfo& info() { return state_.image_info; }
   velapng::VelaPNGPixelFormat& format() { return state_.image_info.pixel_format; }

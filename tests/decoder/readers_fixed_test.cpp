@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "tests/decoder/reader_fixture.h"
 
 namespace {
@@ -8,102 +11,58 @@ using namespace velapng;
 using readertest::ReaderTest;
 using testpng::Bytes;
 using testpng::concat;
-using testpng::u16_be;
 using testpng::u32_be;
 
-using FixedReader = uint32_t (*)(VelaPNGImageInfo*, const uint8_t*, uint64_t);
+using Info = VelaPNGImageInfo;
+using FixedReader = uint32_t (*)(Info*, const uint8_t*, uint64_t);
 
 struct FixedChunk {
   const char* name;
   FixedReader reader;
-  size_t length;
+  Bytes data;  // of the chunk's exact length
   uint32_t code;
-  uint32_t VelaPNGImageInfo::*defined;
+  uint32_t Info::*defined;
+  std::vector<std::pair<uint32_t Info::*, uint32_t>> fields;  // as the data above encodes them
 };
 
+// Values outside their meaningful ranges are stored as read.
 const FixedChunk kFixedChunks[] = {
-    {"tIME", read_time, 7, 73, &VelaPNGImageInfo::time_defined},
-    {"pHYs", read_phys, 9, 74, &VelaPNGImageInfo::phys_defined},
-    {"gAMA", read_gama, 4, 96, &VelaPNGImageInfo::gamma_defined},
-    {"cHRM", read_chrm, 32, 97, &VelaPNGImageInfo::chromaticity_defined},
-    {"sRGB", read_srgb, 1, 98, &VelaPNGImageInfo::srgb_defined},
+    {"tIME", read_time, {0xFF, 0xFE, 13, 32, 24, 60, 61}, 73, &Info::time_defined,
+     {{&Info::time_year, 0xFFFE}, {&Info::time_month, 13}, {&Info::time_day, 32}, {&Info::time_hour, 24},
+      {&Info::time_minute, 60}, {&Info::time_second, 61}}},
+    {"pHYs", read_phys, concat({u32_be(0xFFFFFFFF), u32_be(2835), {7}}), 74, &Info::phys_defined,
+     {{&Info::pixels_per_unit_x, 0xFFFFFFFF}, {&Info::pixels_per_unit_y, 2835}, {&Info::phys_unit, 7}}},
+    {"gAMA", read_gama, u32_be(0x80000001), 96, &Info::gamma_defined, {{&Info::gamma, 0x80000001}}},
+    {"cHRM", read_chrm,
+     concat({u32_be(31270), u32_be(32900), u32_be(64000), u32_be(33000), u32_be(30000), u32_be(60000), u32_be(15000),
+             u32_be(0xFFFFFFFF)}),
+     97, &Info::chromaticity_defined,
+     {{&Info::white_point_x, 31270}, {&Info::white_point_y, 32900}, {&Info::red_x, 64000}, {&Info::red_y, 33000},
+      {&Info::green_x, 30000}, {&Info::green_y, 60000}, {&Info::blue_x, 15000}, {&Info::blue_y, 0xFFFFFFFF}}},
+    {"sRGB", read_srgb, {200}, 98, &Info::srgb_defined, {{&Info::rendering_intent, 200}}},
 };
 
 using FixedReaders = ReaderTest;
 
-// One byte short, one byte long and empty all give the chunk's code and leave it undefined;
-// the exact length is accepted.
+// One byte short, one byte long and empty give the chunk's code and leave the chunk undefined
+// or, after a good one, its values as they were; the exact length stores every field.
 TEST_F(FixedReaders, ExactLengthOrTheChunksCode) {
-  const Bytes data(64, 0x5A);
   for (const FixedChunk& chunk : kFixedChunks) {
-    for (size_t length : {chunk.length - 1, chunk.length + 1, size_t{0}, chunk.length}) {
-      SCOPED_TRACE(std::string(chunk.name) + " of " + std::to_string(length) + " bytes");
-      info() = VelaPNGImageInfo{};
-      const uint32_t expected = length == chunk.length ? 0 : chunk.code;
-      EXPECT_EQ(chunk.reader(&info(), data.data(), length), expected);
-      EXPECT_EQ(info().*chunk.defined, expected == 0 ? 1u : 0u);
-    }
+    SCOPED_TRACE(chunk.name);
+    fresh();
+    const size_t length = chunk.data.size();
+    const Bytes other(length + 1, 0x5A);
+    const auto refuse_wrong_lengths = [&](uint32_t defined) {
+      for (const size_t wrong : {length - 1, length + 1, size_t{0}}) {
+        EXPECT_EQ(chunk.reader(&info(), other.data(), wrong), chunk.code) << wrong;
+        EXPECT_EQ(info().*chunk.defined, defined) << wrong;
+      }
+    };
+    refuse_wrong_lengths(0);
+    ASSERT_EQ(chunk.reader(&info(), chunk.data.data(), length), 0u);
+    refuse_wrong_lengths(1);
+    for (const auto& [field, value] : chunk.fields) EXPECT_EQ(info().*field, value);
   }
-}
-
-// Values outside their meaningful ranges are stored as read.
-TEST_F(FixedReaders, TimeFieldsAsWritten) {
-  const Bytes data = concat({u16_be(0xFFFE), {13, 32, 24, 60, 61}});
-  ASSERT_EQ(read_time(&info(), data.data(), data.size()), 0u);
-  EXPECT_EQ(info().time_year, 0xFFFEu);
-  EXPECT_EQ(info().time_month, 13u);
-  EXPECT_EQ(info().time_day, 32u);
-  EXPECT_EQ(info().time_hour, 24u);
-  EXPECT_EQ(info().time_minute, 60u);
-  EXPECT_EQ(info().time_second, 61u);
-}
-
-TEST_F(FixedReaders, PhysFieldsAsWritten) {
-  const Bytes data = concat({u32_be(0xFFFFFFFF), u32_be(2835), {7}});
-  ASSERT_EQ(read_phys(&info(), data.data(), data.size()), 0u);
-  EXPECT_EQ(info().pixels_per_unit_x, 0xFFFFFFFFu);
-  EXPECT_EQ(info().pixels_per_unit_y, 2835u);
-  EXPECT_EQ(info().phys_unit, 7u);
-}
-
-TEST_F(FixedReaders, GammaIsStoredAsTheIntegerAndTheLastOneCounts) {
-  const struct {
-    uint32_t gamma;
-  } reads[] = {{45455}, {0}, {0x80000001}};
-  for (const auto& r : reads) {
-    const Bytes data = u32_be(r.gamma);
-    ASSERT_EQ(read_gama(&info(), data.data(), data.size()), 0u);
-    EXPECT_EQ(info().gamma, r.gamma);
-    EXPECT_EQ(info().gamma_defined, 1u);
-  }
-}
-
-TEST_F(FixedReaders, ChromaticitiesInChunkOrder) {
-  const uint32_t values[8] = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 0xFFFFFFFF};
-  Bytes data;
-  for (uint32_t v : values) testpng::put_u32(data, v);
-  ASSERT_EQ(read_chrm(&info(), data.data(), data.size()), 0u);
-  const uint32_t stored[8] = {info().white_point_x, info().white_point_y, info().red_x,   info().red_y,
-                              info().green_x,       info().green_y,       info().blue_x, info().blue_y};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(stored[i], values[i]) << "value " << i;
-}
-
-TEST_F(FixedReaders, RenderingIntentAsWritten) {
-  for (uint8_t intent : {uint8_t{0}, uint8_t{3}, uint8_t{200}, uint8_t{255}}) {
-    ASSERT_EQ(read_srgb(&info(), &intent, 1), 0u);
-    EXPECT_EQ(info().rendering_intent, intent);
-  }
-}
-
-// A refused chunk leaves the values of an earlier good one alone.
-TEST_F(FixedReaders, AWrongLengthKeepsEarlierValues) {
-  const Bytes good = concat({u32_be(100), u32_be(200), {1}});
-  const Bytes bad = concat({u32_be(300), u32_be(400)});
-  ASSERT_EQ(read_phys(&info(), good.data(), good.size()), 0u);
-  ASSERT_EQ(read_phys(&info(), bad.data(), bad.size()), 74u);
-  EXPECT_EQ(info().pixels_per_unit_x, 100u);
-  EXPECT_EQ(info().pixels_per_unit_y, 200u);
-  EXPECT_EQ(info().phys_defined, 1u);
 }
 
 }  // namespace

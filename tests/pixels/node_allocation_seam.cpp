@@ -6,7 +6,6 @@
 
 namespace {
 
-uint64_t allocations = 0;
 bool limited = false;
 uint64_t remaining = 0;
 
@@ -19,13 +18,10 @@ void* velapng::colour_index_node_malloc(std::size_t bytes) {
     if (remaining == 0) return nullptr;
     --remaining;
   }
-  ++allocations;
   return std::malloc(bytes);
 }
 
 namespace testpng {
-
-uint64_t node_allocations() { return allocations; }
 
 NodeAllocationLimit::NodeAllocationLimit(uint64_t allowed) {
   limited = true;

@@ -1,13 +1,10 @@
 // The pixels test binary defines colour_index_node_malloc itself (link-time seam), so a
-// test can count the colour index tree's node allocations and make them fail.
+// test can make the colour index tree's node allocations fail.
 #pragma once
 
 #include <cstdint>
 
 namespace testpng {
-
-// Node allocations made since the binary started.
-uint64_t node_allocations();
 
 // While alive, the first `allowed` node allocations succeed and every later one fails.
 class NodeAllocationLimit {

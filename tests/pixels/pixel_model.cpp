@@ -1,7 +1,5 @@
 #include "tests/pixels/pixel_model.h"
 
-#include <cstring>
-
 namespace testpng {
 
 namespace {
@@ -45,9 +43,16 @@ std::string Format::name() const {
 
 std::vector<uint8_t> pack(const Format& format, const std::vector<Samples>& pixels) {
   std::vector<uint8_t> out;
+  const uint32_t channels = format.channels();
+  if (format.bit_depth % 8 == 0) {  // whole bytes, high byte first
+    for (const Samples& s : pixels)
+      for (uint32_t c = 0; c < channels; ++c)
+        for (uint32_t k = format.bit_depth; k >= 8; k -= 8) out.push_back(static_cast<uint8_t>(s[c] >> (k - 8)));
+    return out;
+  }
   uint64_t bit = 0;
   for (const Samples& s : pixels)
-    for (uint32_t c = 0; c < format.channels(); ++c)
+    for (uint32_t c = 0; c < channels; ++c)
       for (uint32_t k = format.bit_depth; k-- > 0; ++bit) {
         if (bit % 8 == 0) out.push_back(0);
         if ((s[c] >> k) & 1) out.back() |= static_cast<uint8_t>(0x80u >> (bit % 8));
@@ -68,22 +73,22 @@ Rgba8 expected_rgba8(const Format& f, const Samples& s) {
   }
 }
 
-Rgba16 expected_rgba16(const Format& f, const Samples& s) {
-  const auto v = [&](int c) { return static_cast<uint16_t>(s[c]); };
-  const uint16_t keyed_alpha = key_hit(f, s) ? 0 : 65535;
+Samples expected_rgba16(const Format& f, const Samples& s) {
+  const uint32_t keyed_alpha = key_hit(f, s) ? 0 : 65535;
   switch (f.colour_type) {
-    case 0: return {v(0), v(0), v(0), keyed_alpha};
-    case 2: return {v(0), v(1), v(2), keyed_alpha};
-    case 4: return {v(0), v(0), v(0), v(1)};
-    default: return {v(0), v(1), v(2), v(3)};
+    case 0: return {s[0], s[0], s[0], keyed_alpha};
+    case 2: return {s[0], s[1], s[2], keyed_alpha};
+    case 4: return {s[0], s[0], s[0], s[1]};
+    default: return s;
   }
 }
 
 // Grey takes red; 8 bits widen by repeating the byte and narrow by keeping the top bits.
-Samples target_samples(const Format& t, const Rgba8& c) {
-  const auto at = [&](uint8_t v) -> uint32_t {
+Samples target_samples(const Format& t, const Samples& c, uint32_t bits) {
+  const auto at = [&](uint32_t v) -> uint32_t {
+    if (bits == 16) return v;
     if (t.bit_depth == 16) return v * 257u;
-    return uint32_t{v} >> (8 - t.bit_depth);
+    return v >> (8 - t.bit_depth);
   };
   switch (t.colour_type) {
     case 0: return {at(c[0]), 0, 0, 0};
@@ -112,17 +117,6 @@ std::vector<uint8_t> random_palette(uint32_t entries, std::mt19937& random) {
   std::vector<uint8_t> palette(size_t{entries} * 4);
   for (uint8_t& byte : palette) byte = static_cast<uint8_t>(draw(random));
   return palette;
-}
-
-ExactBlock::ExactBlock(size_t size, uint8_t fill, size_t offset)
-    : block_(static_cast<uint8_t*>(std::malloc(offset + size + (offset + size == 0))), &std::free),
-      offset_(offset),
-      size_(size) {
-  std::memset(block_.get(), fill, offset + size);
-}
-
-ExactBlock::ExactBlock(const std::vector<uint8_t>& bytes, size_t offset) : ExactBlock(bytes.size(), 0, offset) {
-  if (!bytes.empty()) std::memcpy(data(), bytes.data(), bytes.size());
 }
 
 }  // namespace testpng

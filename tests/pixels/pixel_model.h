@@ -6,8 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -19,7 +17,6 @@ namespace testpng {
 
 using Samples = std::array<uint32_t, 4>;  // the first `channels` are used
 using Rgba8 = std::array<uint8_t, 4>;
-using Rgba16 = std::array<uint16_t, 4>;
 
 struct Format {
   Format(uint32_t type = 6, uint32_t depth = 8, std::vector<uint8_t> entries = {})
@@ -43,9 +40,10 @@ struct Format {
 std::vector<uint8_t> pack(const Format& format, const std::vector<Samples>& pixels);
 
 Rgba8 expected_rgba8(const Format& format, const Samples& pixel);
-Rgba16 expected_rgba16(const Format& format, const Samples& pixel);  // 16-bit sources
-// The samples an 8-bit RGBA colour becomes in a grey, grey+alpha, RGB or RGBA target.
-Samples target_samples(const Format& target, const Rgba8& colour);
+Samples expected_rgba16(const Format& format, const Samples& pixel);  // 16-bit sources, full precision
+// The samples an RGBA colour of `bits`-bit values (8, or 16 for a 16-bit target) becomes in
+// a grey, grey+alpha, RGB or RGBA target.
+Samples target_samples(const Format& target, const Samples& rgba, uint32_t bits);
 
 // std::mt19937's result type is wider than 32 bits on some targets.
 inline uint32_t draw(std::mt19937& random) { return static_cast<uint32_t>(random()); }
@@ -55,20 +53,5 @@ inline uint32_t draw(std::mt19937& random) { return static_cast<uint32_t>(random
 // palette indices run a little past the palette.
 std::vector<Samples> random_pixels(const Format& format, uint64_t count, std::mt19937& random);
 std::vector<uint8_t> random_palette(uint32_t entries, std::mt19937& random);
-
-// A heap block of exactly `size` bytes after `offset` spare ones, so the sanitizer build
-// reports any access past the end.
-class ExactBlock {
- public:
-  ExactBlock(size_t size, uint8_t fill, size_t offset = 0);
-  explicit ExactBlock(const std::vector<uint8_t>& bytes, size_t offset = 0);
-  uint8_t* data() { return block_.get() + offset_; }
-  std::vector<uint8_t> bytes() const { return {block_.get() + offset_, block_.get() + offset_ + size_}; }
-
- private:
-  std::unique_ptr<uint8_t, decltype(&std::free)> block_;
-  size_t offset_;
-  size_t size_;
-};
 
 }  // namespace testpng

@@ -31,7 +31,6 @@ TEST(WidePathToMultiByte, ConvertsToTheAnsiCodePageWithinTwoBytesPerUnit) {
       << "expectations are written for UTF-8 and code page 932, not " << code_page;
   const PathCase cases[] = {
       {"ascii", VELAPNG_W("/tmp/a.png"), "/tmp/a.png", "/tmp/a.png"},
-      {"empty", VELAPNG_W(""), "", ""},
       {"cyrillic", VELAPNG_W("/\u0416\u0451.png"), from_u8(u8"/\u0416\u0451.png"), "/\x84\x47\x84\x76.png"},
       // Three UTF-8 bytes per unit don't fit in two: the name does not survive and stays empty.
       {"cjk only", VELAPNG_W("\u65e5\u672c"), "", "\x93\xFA\x96\x7B"},
@@ -47,71 +46,21 @@ TEST(WidePathToMultiByte, ConvertsToTheAnsiCodePageWithinTwoBytesPerUnit) {
   }
 }
 
-TEST(WidePathToMultiByte, NullNameGivesEmptyConstantAndLeavesBufferAlone) {
-  char out[kPathBufferBytes];
-  std::memset(out, 'X', sizeof out);
-  const char* result = WidePathToMultiByte(out, nullptr);
-  ASSERT_NE(result, nullptr);
-  EXPECT_NE(result, out);
-  EXPECT_STREQ(result, "");
-  EXPECT_EQ(out[0], 'X');
-}
-
-TEST(WidePathToMultiByte, LongestNameFitsOneMoreIsRefused) {
-  struct LengthCase {
-    size_t units;
-    bool accepted;
-  };
-  for (const LengthCase& c : {LengthCase{4094, true}, {4095, true}, {4096, false}, {20000, false}}) {
-    SCOPED_TRACE(c.units);
-    const WString name(c.units, VELAPNG_W('a'));
-    char out[kPathBufferBytes] = {};
-    const char* result = WidePathToMultiByte(out, name.c_str());
-    if (c.accepted) {
-      ASSERT_EQ(result, out);
-      EXPECT_EQ(std::strlen(out), c.units);
-    } else {
-      EXPECT_EQ(result, nullptr);
-      EXPECT_EQ(out[0], 0);
-    }
-  }
-}
-
-TEST(LoadFileBytes, ReadsWholeFile) {
-  for (size_t size : {size_t{1}, size_t{33}, size_t{4096}, size_t{100001}}) {
-    Bytes content(size);
-    for (size_t i = 0; i < size; ++i) content[i] = static_cast<uint8_t>(i * 7 + size);
-    const std::string path = plugintest::temp_path("content.bin");
-    plugintest::write_file(path, content);
-    uint8_t* buffer = nullptr;
-    uint64_t read = 0;
-    ASSERT_EQ(LoadFileBytes(&buffer, &read, path.c_str()), 0u);
-    ASSERT_EQ(read, size);
-    EXPECT_EQ(Bytes(buffer, buffer + read), content);
-    std::free(buffer);
-    EXPECT_EQ(QueryFileSize(path.c_str()), static_cast<int32_t>(size));
-  }
-}
-
-TEST(LoadFileBytes, EmptyFileGivesZeroBytes) {
-  const std::string path = plugintest::temp_path("empty.png");
+// An empty file is no failure, whatever malloc(0) gives; a missing one leaves the outputs.
+TEST(LoadFileBytes, EmptyFileGivesNoBytesMissingFileLeavesOutputsAlone) {
+  const std::string path = plugintest::temp_path("empty.bin");
   plugintest::write_file(path, {});
   uint8_t* buffer = nullptr;
   uint64_t size = 99;
   EXPECT_EQ(LoadFileBytes(&buffer, &size, path.c_str()), 0u);
   EXPECT_EQ(size, 0u);
   std::free(buffer);
-}
-
-TEST(LoadFileBytes, MissingFileLeavesOutputsUntouched) {
   uint8_t marker = 0;
-  uint8_t* buffer = &marker;
-  uint64_t size = 1234;
+  buffer = &marker;
+  size = 1234;
   EXPECT_EQ(LoadFileBytes(&buffer, &size, "/nonexistent/velapng/file.png"), 78u);
   EXPECT_EQ(buffer, &marker);
   EXPECT_EQ(size, 1234u);
-  EXPECT_EQ(QueryFileSize("/nonexistent/velapng/file.png"), -1);
-  EXPECT_EQ(QueryFileSize(""), -1);
 }
 
 TEST(ReadFileBytes, ShortFileOrMissingFileGives78) {
@@ -130,7 +79,7 @@ TEST(QueryFileSize, SizesFromTheSigned32BitLimitOnAreRefused) {
     uint64_t size;
     int32_t expected;
   };
-  for (const SizeCase& c : {SizeCase{0x7FFFFFFE, 0x7FFFFFFE}, {0x7FFFFFFF, -1}, {0x80000000, -1}, {0x100000010, -1}}) {
+  for (const SizeCase& c : {SizeCase{0x7FFFFFFE, 0x7FFFFFFE}, {0x7FFFFFFF, -1}, {0x100000010, -1}}) {
     SCOPED_TRACE(c.size);
     const std::string path = plugintest::temp_path("sparse.bin");
     plugintest::write_file(path, {});

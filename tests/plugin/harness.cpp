@@ -1,19 +1,18 @@
 #include "tests/plugin/harness.h"
 
-#include <gtest/gtest.h>
-
-#include <malloc.h>  // _msize on Windows, malloc_usable_size on Linux
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 
 namespace plugintest {
 
 namespace {
+
+constexpr size_t kGuardBytes = 64;
 
 std::string& temp_root() {
   static std::string root;
@@ -23,49 +22,39 @@ std::string& temp_root() {
 std::string log_file() { return in_dir(temp_root(), "QZ_Log.txt"); }
 
 // The log stand-in reads the process environment: on Windows its own copy, not the C
-// runtime's, so the variables are set where both see them.
-void set_environment(const char* name, const std::string& value) {
+// runtime's, so the variables are set where both see them. A null value removes one.
+void set_environment(const char* name, const char* value) {
 #ifdef _WIN32
-  SetEnvironmentVariableA(name, value.c_str());
+  SetEnvironmentVariableA(name, value);
 #else
-  setenv(name, value.c_str(), 1);
-#endif
-}
-
-void clear_environment(const char* name) {
-#ifdef _WIN32
-  SetEnvironmentVariableA(name, nullptr);
-#else
-  unsetenv(name);
+  if (value != nullptr) setenv(name, value, 1);
+  else unsetenv(name);
 #endif
 }
 
 // The build's paths are written with '/' (and a drive under wine); the platform's own
 // separator makes them compare equal to what the system reports.
 std::string platform_path(std::string path) {
-  for (char& c : path)
-    if (c == '/') c = kSeparator;
+  std::replace(path.begin(), path.end(), '/', kSeparator);
   return path;
 }
 
-std::string fresh_temp_root() {
-  std::random_device entropy;
-  const std::filesystem::path system_temp = std::filesystem::temp_directory_path();
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::filesystem::path candidate = system_temp / ("velapng-plugin-tests-" + std::to_string(entropy()));
-    if (std::filesystem::create_directory(candidate)) return candidate.string();
-  }
-  throw std::runtime_error("no temporary directory");
+bool all_bytes(const void* block, size_t size, uint8_t value) {
+  const auto* bytes = static_cast<const uint8_t*>(block);
+  return std::all_of(bytes, bytes + size, [value](uint8_t byte) { return byte == value; });
 }
 
 // Every test starts with the real companions beside the plug-in and a log of its own.
 class PluginEnvironment : public testing::Environment {
  public:
   void SetUp() override {
-    temp_root() = fresh_temp_root();
+    const auto root = std::filesystem::temp_directory_path() /
+                      ("velapng-plugin-tests-" + std::to_string(std::random_device{}()));
+    if (!std::filesystem::create_directory(root)) throw std::runtime_error("no temporary directory");
+    temp_root() = root.string();
     std::filesystem::create_directory(empty_dir());
-    set_environment("QZ_LOG_FILE", log_file());
-    clear_environment("QZ_BASE_DIRECTORY");
+    set_environment("QZ_LOG_FILE", log_file().c_str());
+    set_environment("QZ_BASE_DIRECTORY", nullptr);
   }
   void TearDown() override {
     std::error_code ignored;  // a library still holding a file open must not fail the run
@@ -75,32 +64,16 @@ class PluginEnvironment : public testing::Environment {
 
 [[maybe_unused]] testing::Environment* const environment = testing::AddGlobalTestEnvironment(new PluginEnvironment);
 
-HMODULE load_library(const std::string& path) {
-  HMODULE library = LoadLibraryW(wide(path).c_str());
-  if (library == nullptr) throw std::runtime_error("cannot load " + path);
-  return library;
-}
-
-template <typename Function>
-Function fake_symbol(const std::string& library, const char* name) {
-  // Loading the same file again gives the module the plug-in got, so the records are shared.
-  const auto function = library_symbol<Function>(load_library(library), name);
-  if (function == nullptr) throw std::runtime_error(std::string("missing ") + name);
-  return function;
-}
-
-std::string rotate_fake() { return in_dir(fakes_dir(), "QZ_Image.dll"); }
-std::string meta_fake() { return in_dir(in_dir(fakes_dir(), "ImagePlugins"), "PicFacts.dll"); }
-
 }  // namespace
 
 HMODULE plugin_handle() {
-  static const HMODULE handle = load_library(platform_path(VELAPNG_PLUGIN_FILE));
+  static const HMODULE handle = LoadLibraryW(wide(platform_path(VELAPNG_PLUGIN_FILE)).c_str());
+  if (handle == nullptr) throw std::runtime_error("cannot load the plug-in");
   return handle;
 }
 
 const DecoderPluginEntry* plugin_table() {
-  return plugin_symbol<const DecoderPluginEntry* (*)()>("GetImageDecoderPluginArray")();
+  return library_symbol<const DecoderPluginEntry* (*)()>(plugin_handle(), "GetImageDecoderPluginArray")();
 }
 
 const DecoderPluginEntry& png_entry() { return plugin_table()[0]; }
@@ -117,11 +90,7 @@ std::string temp_path(const std::string& name) {
   return in_dir(temp_root(), std::to_string(++serial) + "-" + name);
 }
 
-void write_file(const std::string& path, const Bytes& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!file) throw std::runtime_error("cannot write " + path);
-}
+void write_file(const std::string& path, const Bytes& bytes) { write_file(wide(path), bytes); }
 
 std::string padded_directory(const std::string& directory, size_t length) {
   const size_t last = directory.rfind(kSeparator);
@@ -159,23 +128,15 @@ void write_file(const WString& path, const Bytes& bytes) {
 #else
   std::FILE* file = std::fopen(std::filesystem::path(path).string().c_str(), "wb");
 #endif
-  if (file == nullptr) throw std::runtime_error("cannot create a file of a wide name");
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write a file of a wide name");
-}
-
-size_t allocated_size(void* block) {
-#ifdef _WIN32
-  return _msize(block);
-#else
-  return malloc_usable_size(block);
-#endif
+  if (file == nullptr) throw std::runtime_error("cannot create a file");
+  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write a file");
 }
 
 ScopedBaseDirectory::ScopedBaseDirectory(const std::string& directory) {
-  set_environment("QZ_BASE_DIRECTORY", directory);
+  set_environment("QZ_BASE_DIRECTORY", directory.c_str());
 }
-ScopedBaseDirectory::~ScopedBaseDirectory() { clear_environment("QZ_BASE_DIRECTORY"); }
+ScopedBaseDirectory::~ScopedBaseDirectory() { set_environment("QZ_BASE_DIRECTORY", nullptr); }
 
 LogWatch::LogWatch() {
   std::error_code error;
@@ -183,35 +144,16 @@ LogWatch::LogWatch() {
   start_ = error ? 0 : size;
 }
 
-std::vector<std::string> LogWatch::lines() const {
+Lines LogWatch::lines() const {
   std::ifstream file(log_file(), std::ios::binary);
-  std::vector<std::string> out;
-  if (!file) return out;
+  Lines out;
   file.seekg(static_cast<std::streamoff>(start_));
-  std::string line;
-  while (std::getline(file, line)) out.push_back(line);
+  for (std::string line; std::getline(file, line);) out.push_back(line);
   return out;
 }
 
-void RotateRecorder::reset(int32_t result) {
-  fake_symbol<fakes::ResetFn>(rotate_fake(), "fake_rotate_reset")(result);
-}
-int32_t RotateRecorder::count() { return fake_symbol<fakes::CountFn>(rotate_fake(), "fake_rotate_count")(); }
-fakes::RotateCall RotateRecorder::call(int32_t index) {
-  fakes::RotateCall call{};
-  if (!fake_symbol<fakes::RotateCallFn>(rotate_fake(), "fake_rotate_call")(index, &call))
-    ADD_FAILURE() << "no rotate call " << index;
-  return call;
-}
-
-void MetaRecorder::reset(int32_t result) { fake_symbol<fakes::ResetFn>(meta_fake(), "fake_meta_reset")(result); }
-int32_t MetaRecorder::count() { return fake_symbol<fakes::CountFn>(meta_fake(), "fake_meta_count")(); }
-fakes::MetaCall MetaRecorder::call(int32_t index) {
-  fakes::MetaCall call{};
-  if (!fake_symbol<fakes::MetaCallFn>(meta_fake(), "fake_meta_call")(index, &call))
-    ADD_FAILURE() << "no metadata call " << index;
-  return call;
-}
+Recorder<fakes::RotateCall> rotate_recorder() { return {in_dir(fakes_dir(), "QZ_Image.dll")}; }
+Recorder<fakes::MetaCall> meta_recorder() { return {in_dir(in_dir(fakes_dir(), "ImagePlugins"), "PicFacts.dll")}; }
 
 HostCanvas::HostCanvas(size_t bytes) : pixel_bytes(bytes), memory(bytes + kGuardBytes, kCanary), header{}, image{} {
   std::memset(&header, kCanary, sizeof header);
@@ -221,90 +163,78 @@ HostCanvas::HostCanvas(size_t bytes) : pixel_bytes(bytes), memory(bytes + kGuard
   image.pInfoHeader = &header;
 }
 
-bool HostCanvas::pixels_untouched() const {
-  for (uint8_t byte : memory)
-    if (byte != kCanary) return false;
-  return true;
-}
-
-bool HostCanvas::guard_untouched() const {
-  for (size_t i = pixel_bytes; i < memory.size(); ++i)
-    if (memory[i] != kCanary) return false;
-  return true;
-}
-
+bool HostCanvas::pixels_untouched() const { return all_bytes(memory.data(), memory.size(), kCanary); }
+bool HostCanvas::guard_untouched() const { return all_bytes(&memory[pixel_bytes], kGuardBytes, kCanary); }
 bool HostCanvas::header_untouched() const {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(&header);
-  for (size_t i = 0; i < sizeof header; ++i)
-    if (bytes[i] != kCanary) return false;
-  return image.nStride == kStrideMark;
+  return all_bytes(&header, sizeof header, kCanary) && image.nStride == kStrideMark;
+}
+Bytes HostCanvas::pixels() const {
+  return Bytes(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(pixel_bytes));
 }
 
-std::vector<uint8_t> HostCanvas::pixels() const {
-  return std::vector<uint8_t>(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(pixel_bytes));
+const char* source_name(Source source) { return source == Source::file ? "file" : "memory"; }
+
+int32_t load(Source source, HostImage* image, const Bytes& png, int32_t angle) {
+  if (source == Source::memory)
+    return png_entry().pfnImage32LoadFromMemData(image, png.data(), static_cast<int32_t>(png.size()), angle);
+  const std::string path = temp_path("load.png");
+  write_file(path, png);
+  return png_entry().pfnImage32LoadFile(image, wide(path).c_str(), angle);
 }
 
 TestImage distinct_rgba_image(uint32_t width, uint32_t height, const std::vector<Bytes>& extra_chunks) {
   TestImage image{width, height, {}, {}};
-  std::vector<Bytes> rows;
+  std::vector<Bytes> rows(height);
   for (uint32_t y = 0; y < height; ++y) {
-    Bytes row;
-    for (uint32_t x = 0; x < width; ++x) {
-      const Bytes pixel = {static_cast<uint8_t>(0x10 + x), static_cast<uint8_t>(0x40 + y),
-                           static_cast<uint8_t>(0x80 + x + y), static_cast<uint8_t>(0xC0 ^ (x * 3 + y))};
-      row.insert(row.end(), pixel.begin(), pixel.end());
-    }
-    image.rgba.insert(image.rgba.end(), row.begin(), row.end());
-    rows.push_back(row);
+    for (uint32_t x = 0; x < width; ++x)
+      rows[y].insert(rows[y].end(), {static_cast<uint8_t>(0x10 + x), static_cast<uint8_t>(0x40 + y),
+                                     static_cast<uint8_t>(0x80 + x + y), static_cast<uint8_t>(0xC0 ^ (x * 3 + y))});
+    image.rgba.insert(image.rgba.end(), rows[y].begin(), rows[y].end());
   }
   image.png = testpng::png(width, height, 8, 6, testpng::filter_none(rows), extra_chunks);
   return image;
 }
 
-Bytes expected_bgra(const Bytes& rgba, uint32_t width, uint32_t height, int32_t angle) {
-  const bool sideways = angle == 90 || angle == 270;
-  const uint32_t out_width = sideways ? height : width;
-  Bytes out(rgba.size());
+Bytes turned(const Bytes& image, uint32_t width, uint32_t height, int32_t angle) {
+  const uint32_t out_width = angle == 90 || angle == 270 ? height : width;
+  Bytes out(image.size());
   for (uint32_t y = 0; y < height; ++y) {
     for (uint32_t x = 0; x < width; ++x) {
       uint32_t ox = x, oy = y;
       if (angle == 90) ox = height - 1 - y, oy = x;
       if (angle == 180) ox = width - 1 - x, oy = height - 1 - y;
       if (angle == 270) ox = y, oy = width - 1 - x;
-      const uint8_t* in = &rgba[(size_t{y} * width + x) * 4];
-      uint8_t* to = &out[(size_t{oy} * out_width + ox) * 4];
-      to[0] = in[2];
-      to[1] = in[1];
-      to[2] = in[0];
-      to[3] = in[3];
+      std::memcpy(&out[(size_t{oy} * out_width + ox) * 4], &image[(size_t{y} * width + x) * 4], 4);
     }
   }
   return out;
 }
 
+Bytes expected_bgra(const Bytes& rgba, uint32_t width, uint32_t height, int32_t angle) {
+  Bytes out = turned(rgba, width, height, angle);
+  for (size_t i = 0; i < out.size(); i += 4) std::swap(out[i], out[i + 2]);
+  return out;
+}
+
 Bytes tiff_with_orientation(uint16_t orientation, bool little_endian, uint16_t type) {
-  auto u16 = [&](Bytes& out, uint32_t value) {
-    if (little_endian) out.insert(out.end(), {uint8_t(value), uint8_t(value >> 8)});
-    else out.insert(out.end(), {uint8_t(value >> 8), uint8_t(value)});
-  };
-  auto u32 = [&](Bytes& out, uint32_t value) {
-    if (little_endian) { u16(out, value & 0xFFFF); u16(out, value >> 16); }
-    else { u16(out, value >> 16); u16(out, value & 0xFFFF); }
-  };
   Bytes tiff = little_endian ? Bytes{'I', 'I'} : Bytes{'M', 'M'};
-  u16(tiff, 42);
-  u32(tiff, 8);  // first directory right after the header
-  u16(tiff, 2);  // two entries: an unrelated one first, then the orientation
-  u16(tiff, 0x010F);  // Make, ASCII, 4 bytes inline
-  u16(tiff, 2);
-  u32(tiff, 4);
+  const auto put = [&](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      tiff.push_back(static_cast<uint8_t>(value >> 8 * (little_endian ? i : bytes - 1 - i)));
+  };
+  put(42, 2);
+  put(8, 4);  // first directory right after the header
+  put(2, 2);  // two entries: an unrelated one first, then the orientation
+  put(0x010F, 2);  // Make, ASCII, 4 bytes inline
+  put(2, 2);
+  put(4, 4);
   tiff.insert(tiff.end(), {'V', 'e', 'l', 0});
-  u16(tiff, 0x0112);
-  u16(tiff, type);
-  u32(tiff, 1);
-  u16(tiff, orientation);
-  u16(tiff, 0);
-  u32(tiff, 0);  // no next directory
+  put(0x0112, 2);
+  put(type, 2);
+  put(1, 4);
+  put(orientation, 2);
+  put(0, 2);
+  put(0, 4);  // no next directory
   return tiff;
 }
 

@@ -17,27 +17,10 @@ uint32_t crc32_reference(const uint8_t* data, size_t size) {
   return crc ^ 0xFFFFFFFFu;
 }
 
-void put_u32(Bytes& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void put_u16(Bytes& out, uint32_t value) {
-  out.push_back(static_cast<uint8_t>(value >> 8));
-  out.push_back(static_cast<uint8_t>(value));
-}
-
 Bytes u32_be(uint32_t value) {
-  Bytes out;
-  put_u32(out, value);
-  return out;
+  return {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
 }
-
-Bytes u16_be(uint32_t value) {
-  Bytes out;
-  put_u16(out, value);
-  return out;
-}
-
+Bytes u16_be(uint32_t value) { return {uint8_t(value >> 8), uint8_t(value)}; }
 Bytes text_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 Bytes concat(std::initializer_list<Bytes> parts) {
@@ -49,21 +32,13 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 Bytes signature() { return {137, 80, 78, 71, 13, 10, 26, 10}; }
 
 Bytes chunk(std::string_view type, const Bytes& data) {
-  Bytes out;
-  put_u32(out, static_cast<uint32_t>(data.size()));
-  out.insert(out.end(), type.begin(), type.end());
-  out.insert(out.end(), data.begin(), data.end());
-  put_u32(out, crc32_reference(out.data() + 4, out.size() - 4));
-  return out;
+  const Bytes out = concat({u32_be(static_cast<uint32_t>(data.size())), text_bytes(type), data});
+  return concat({out, u32_be(crc32_reference(out.data() + 4, out.size() - 4))});
 }
 
 Bytes ihdr_data(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace,
                 uint8_t compression, uint8_t filter) {
-  Bytes data;
-  put_u32(data, width);
-  put_u32(data, height);
-  data.insert(data.end(), {bit_depth, colour_type, compression, filter, interlace});
-  return data;
+  return concat({u32_be(width), u32_be(height), {bit_depth, colour_type, compression, filter, interlace}});
 }
 
 Bytes header(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace) {
@@ -94,11 +69,7 @@ Bytes png(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_typ
           const std::vector<Bytes>& chunks_before_idat, uint8_t interlace) {
   Bytes out = header(width, height, bit_depth, colour_type, interlace);
   for (const Bytes& extra : chunks_before_idat) out.insert(out.end(), extra.begin(), extra.end());
-  const Bytes idat = chunk("IDAT", zlib_compress(raw_scanlines));
-  out.insert(out.end(), idat.begin(), idat.end());
-  const Bytes iend = chunk("IEND", {});
-  out.insert(out.end(), iend.begin(), iend.end());
-  return out;
+  return concat({out, chunk("IDAT", zlib_compress(raw_scanlines)), chunk("IEND", {})});
 }
 
 Bytes read_file(const std::string& path) {

@@ -15,8 +15,6 @@ using Bytes = std::vector<uint8_t>;
 // CRC-32 of ISO 3309 / PNG, bit by bit from the reflected polynomial 0xEDB88320.
 uint32_t crc32_reference(const uint8_t* data, size_t size);
 
-void put_u32(Bytes& out, uint32_t value);
-void put_u16(Bytes& out, uint32_t value);
 Bytes u32_be(uint32_t value);
 Bytes u16_be(uint32_t value);
 Bytes text_bytes(std::string_view text);  // no terminating zero

@@ -20,9 +20,12 @@ inline int paeth_reference(int a, int b, int c) {
   return c;
 }
 
-// What filter type `type` predicts for byte i of a row; a, b, c as the standard names them
-// (0 where the neighbour does not exist).
-inline int filter_prediction(int type, int a, int b, int c) {
+// What filter type `type` predicts for byte i of row x (prev the row above, null on the
+// first row), from a, b, c as the standard names them (0 where the neighbour does not exist).
+inline int filter_prediction(int type, const uint8_t* x, const uint8_t* prev, size_t i, size_t bpp_bytes) {
+  const int a = i >= bpp_bytes ? x[i - bpp_bytes] : 0;
+  const int b = prev != nullptr ? prev[i] : 0;
+  const int c = prev != nullptr && i >= bpp_bytes ? prev[i - bpp_bytes] : 0;
   switch (type) {
     case 1: return a;
     case 2: return b;
@@ -35,18 +38,11 @@ inline int filter_prediction(int type, int a, int b, int c) {
 // Reconstructs `rows` rows in place, row r at block + r * stride with its filter byte first
 // and stride - 1 data bytes. False at the first filter type above 4.
 inline bool unfilter_reference(uint8_t* block, size_t rows, size_t bpp_bytes, size_t stride) {
-  const size_t length = stride - 1;
   for (size_t r = 0; r < rows; ++r) {
     uint8_t* x = block + r * stride + 1;
-    const uint8_t* prev = r == 0 ? nullptr : x - stride;
-    const int type = x[-1];
-    if (type > 4) return false;
-    for (size_t i = 0; i < length; ++i) {
-      const int a = i >= bpp_bytes ? x[i - bpp_bytes] : 0;
-      const int b = prev != nullptr ? prev[i] : 0;
-      const int c = prev != nullptr && i >= bpp_bytes ? prev[i - bpp_bytes] : 0;
-      x[i] = static_cast<uint8_t>(x[i] + filter_prediction(type, a, b, c));
-    }
+    if (x[-1] > 4) return false;
+    for (size_t i = 0; i + 1 < stride; ++i)
+      x[i] = static_cast<uint8_t>(x[i] + filter_prediction(x[-1], x, r == 0 ? nullptr : x - stride, i, bpp_bytes));
   }
   return true;
 }
@@ -57,15 +53,11 @@ inline void filter_reference(uint8_t* out, const uint8_t* raw, size_t rows, size
                              const uint8_t* types) {
   for (size_t r = 0; r < rows; ++r) {
     const uint8_t* x = raw + r * length;
-    const uint8_t* prev = r == 0 ? nullptr : x - length;
     uint8_t* filtered = out + r * (length + 1);
     filtered[0] = types[r];
-    for (size_t i = 0; i < length; ++i) {
-      const int a = i >= bpp_bytes ? x[i - bpp_bytes] : 0;
-      const int b = prev != nullptr ? prev[i] : 0;
-      const int c = prev != nullptr && i >= bpp_bytes ? prev[i - bpp_bytes] : 0;
-      filtered[1 + i] = static_cast<uint8_t>(x[i] - filter_prediction(types[r], a, b, c));
-    }
+    for (size_t i = 0; i < length; ++i)
+      filtered[1 + i] =
+          static_cast<uint8_t>(x[i] - filter_prediction(types[r], x, r == 0 ? nullptr : x - length, i, bpp_bytes));
   }
 }
 

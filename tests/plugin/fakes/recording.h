@@ -1,9 +1,12 @@
 // Test doubles of the two run-time companions. Each records the calls it gets and returns
-// a result the test chose; the tests reach the records through the functions below, looked
-// up in the same loaded library the plug-in uses.
+// a result the test chose. Both export the test's handles under the same names, looked up
+// in the same loaded library the plug-in uses: fake_reset (forget the calls, set the
+// result), fake_count (calls so far) and fake_call (a copy of call `index`).
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 #include "plugin/companions.h"
 
@@ -26,28 +29,51 @@ struct RotateCall {
 
 enum MetaFunction : int32_t { kQuery = 1, kQueryFromMemory = 2, kRelease = 3 };
 
+// The arguments as they came; every key the plug-in passes outlives the test's look at it.
 struct MetaCall {
-  int32_t function;
-  WCHAR file_name[64];  // the first units of pFileName, NUL-terminated ({} when null)
-  const WCHAR* file_name_pointer;
-  char key[32];  // "" when null
-  const char* key_pointer;
-  const uint8_t* data;
-  int32_t size;
-  void* value_data;
-  void* value;
-  int32_t kind;
-  void* release_pointer;
+  int32_t function = 0;
+  const WCHAR* file_name = nullptr;
+  const char* key = nullptr;
+  const uint8_t* data = nullptr;
+  int32_t size = 0;
+  void* value_data = nullptr;
+  void* value = nullptr;
+  int32_t kind = 0;
+  void* release_pointer = nullptr;
 };
-
-inline constexpr int kMaxCalls = 64;
 
 using ResetFn = void (*)(int32_t result);
 using CountFn = int32_t (*)();
-using RotateCallFn = bool (*)(int32_t index, RotateCall* call);
-using MetaCallFn = bool (*)(int32_t index, MetaCall* call);
+
+// The calls a double has had, from any thread.
+template <typename Call>
+class Journal {
+ public:
+  int32_t record(const Call& call) {
+    std::lock_guard lock(guard_);
+    calls_.push_back(call);
+    return result_;
+  }
+  void reset(int32_t result) {
+    std::lock_guard lock(guard_);
+    calls_.clear();
+    result_ = result;
+  }
+  int32_t count() {
+    std::lock_guard lock(guard_);
+    return static_cast<int32_t>(calls_.size());
+  }
+  bool copy(int32_t index, Call* call) {
+    std::lock_guard lock(guard_);
+    if (index < 0 || static_cast<size_t>(index) >= calls_.size()) return false;
+    *call = calls_[static_cast<size_t>(index)];
+    return true;
+  }
+
+ private:
+  std::mutex guard_;
+  std::vector<Call> calls_;
+  int32_t result_ = 0;
+};
 
 }  // namespace fakes
-
-// fake_rotate_reset / fake_rotate_count / fake_rotate_call and the same for fake_meta_*:
-// forget the calls and set the result; number of calls; copy of call `index`.
