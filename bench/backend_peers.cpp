@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "bench/backend.h"
+#include "tests/support/libpng_rgba8.h"
 
 namespace velabench {
 
@@ -22,7 +23,7 @@ class Libpng final : public Backend {
   const char* name() const override { return "libpng"; }
   Role role() const override { return Role::peer; }
   bool decode(const BenchImage& image, uint8_t* out, bool) override {
-    Reader reader{image.bytes.data(), image.bytes.size(), 0};
+    testpng::MemoryReader reader{image.bytes.data(), image.bytes.size(), 0};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
@@ -32,16 +33,7 @@ class Libpng final : public Backend {
       png_destroy_read_struct(&png, &info, nullptr);
       return false;
     }
-    png_set_read_fn(png, &reader, read_memory);
-    png_read_info(png, info);
-    const png_byte colour_type = png_get_color_type(png, info);
-    if (colour_type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (colour_type == PNG_COLOR_TYPE_GRAY || colour_type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-    png_set_expand(png);
-    png_set_strip_16(png);
-    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    testpng::start_rgba8_read(png, info, &reader);
     const size_t stride = size_t{png_get_image_width(png, info)} * 4;
     for (size_t y = 0; y < rows_.size(); ++y) rows_[y] = out + y * stride;
     png_read_image(png, rows_.data());
@@ -51,17 +43,6 @@ class Libpng final : public Backend {
   }
 
  private:
-  struct Reader {
-    const uint8_t* data;
-    size_t size;
-    size_t offset;
-  };
-  static void read_memory(png_structp png, png_bytep out, png_size_t size) {
-    auto* reader = static_cast<Reader*>(png_get_io_ptr(png));
-    if (size > reader->size - reader->offset) png_error(png, "read past the end");
-    std::memcpy(out, reader->data + reader->offset, size);
-    reader->offset += size;
-  }
   static void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
   static void on_warning(png_structp, png_const_charp) {}
 

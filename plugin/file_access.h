@@ -27,5 +27,7 @@ uint32_t ReadFileBytes(uint8_t* buffer, int32_t size, const char* path);
 // Reads the whole file into a malloc'ed block the caller frees (also after a failed read).
 // 0, 78 (can't open, size or read; outputs untouched when the size is unknown) or 83.
 uint32_t LoadFileBytes(uint8_t** buffer, uint64_t* size, const char* path);
+// LoadFileBytes for the host's UTF-16 name, converted as above; 78 when it can't be.
+uint32_t LoadNamedFile(uint8_t** buffer, uint64_t* size, const WCHAR* pFileName);
 
 }  // namespace velapng

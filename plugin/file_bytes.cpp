@@ -41,4 +41,10 @@ uint32_t LoadFileBytes(uint8_t** buffer, uint64_t* size, const char* path) {
   return ReadFileBytes(*buffer, file_size, path);
 }
 
+uint32_t LoadNamedFile(uint8_t** buffer, uint64_t* size, const WCHAR* pFileName) {
+  char path_buffer[kPathBufferBytes] = {};
+  const char* path = WidePathToMultiByte(path_buffer, pFileName);
+  return path != nullptr ? LoadFileBytes(buffer, size, path) : code::file_read_failed;
+}
+
 }  // namespace velapng

@@ -27,12 +27,10 @@ using namespace velapng;
 extern "C" int32_t ImageGetInfo(const WCHAR* pFileName, uint32_t* pWidth, uint32_t* pHeight, void* pOrientation) {
   VelaPNGState state;
   state_init(&state);
-  char path_buffer[kPathBufferBytes] = {};
-  const char* path = WidePathToMultiByte(path_buffer, pFileName);
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
   int32_t result = 0;
-  if (path != nullptr && LoadFileBytes(&bytes, &size, path) == code::ok) {
+  if (LoadNamedFile(&bytes, &size, pFileName) == code::ok) {
     const uint32_t inspection = inspect_header(pWidth, pHeight, &state, bytes, size);
     // The query's value slot is ours and never read: "Orientation" answers through pOrientation.
     void* value_data = nullptr;

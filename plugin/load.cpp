@@ -61,12 +61,10 @@ extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, in
   if (pImage == nullptr || !is_supported_angle(nAngle)) return 0;
   VelaPNGState state;
   state_init(&state);
-  char path_buffer[kPathBufferBytes] = {};
-  const char* path = WidePathToMultiByte(path_buffer, pFileName);
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
   int32_t result = 0;
-  if (path != nullptr && LoadFileBytes(&bytes, &size, path) == code::ok)
+  if (LoadNamedFile(&bytes, &size, pFileName) == code::ok)
     result = load_into_host(pImage, bytes, size, nAngle, &state, LayoutReport::write);
   std::free(bytes);
   state_release(&state);
