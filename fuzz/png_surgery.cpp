@@ -13,10 +13,6 @@ namespace {
 
 constexpr size_t kFirstChunk = 8;  // after the signature, whatever stands there
 
-uint32_t get_u32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-
 void put_u32(uint8_t* p, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
@@ -41,23 +37,10 @@ size_t find_zero(const uint8_t* file, size_t from, size_t end) {
   return from;
 }
 
-}  // namespace
-
-bool ChunkSpan::is(const uint8_t* file, const char* type) const {
-  return std::memcmp(file + offset + 4, type, 4) == 0;
-}
-
-std::vector<ChunkSpan> list_chunks(const uint8_t* file, size_t size) {
-  std::vector<ChunkSpan> chunks;
-  size_t offset = kFirstChunk;
-  while (offset <= size && size - offset >= 12) {
-    const uint32_t length = get_u32(file + offset);
-    if (length > size - offset - 12) break;
-    chunks.push_back({offset, length});
-    offset += size_t{length} + 12;
-  }
-  return chunks;
-}
+struct Piece {
+  size_t offset;
+  size_t length;
+};
 
 void repair_crcs(uint8_t* file, size_t size) {
   for (const ChunkSpan& chunk : list_chunks(file, size)) {
@@ -71,6 +54,7 @@ void repair_zlib_check_bits(uint8_t* cmf_flg) {
   cmf_flg[1] = static_cast<uint8_t>((cmf_flg[1] & 0xE0u) | ((31u - without_check % 31u) % 31u));
 }
 
+// The zlib stream that lies in `pieces` (offsets and lengths in `file`, in stream order).
 bool repair_zlib_stream(uint8_t* file, const std::vector<Piece>& pieces, size_t max_inflated,
                         libdeflate_decompressor* decompressor) {
   std::vector<uint8_t> stream;
@@ -117,6 +101,24 @@ bool compressed_payload(const uint8_t* file, const ChunkSpan& chunk, Piece* piec
   if (start >= end) return false;
   *piece = {start, end - start};
   return true;
+}
+
+}  // namespace
+
+bool ChunkSpan::is(const uint8_t* file, const char* type) const {
+  return std::memcmp(file + offset + 4, type, 4) == 0;
+}
+
+std::vector<ChunkSpan> list_chunks(const uint8_t* file, size_t size) {
+  std::vector<ChunkSpan> chunks;
+  size_t offset = kFirstChunk;
+  while (offset <= size && size - offset >= 12) {
+    const uint32_t length = velapng::read_u32_be(file + offset);
+    if (length > size - offset - 12) break;
+    chunks.push_back({offset, length});
+    offset += size_t{length} + 12;
+  }
+  return chunks;
 }
 
 std::vector<uint8_t> gather_image_data(const uint8_t* file, const std::vector<ChunkSpan>& chunks) {
@@ -176,8 +178,8 @@ std::vector<uint8_t> insert_chunk(const uint8_t* file, size_t size, size_t index
 
 uint64_t predicted_image_data(const uint8_t* file, size_t size, uint64_t max_pixels) {
   if (size < 33) return 0;
-  const uint32_t width = get_u32(file + 16);
-  const uint32_t height = get_u32(file + 20);
+  const uint32_t width = velapng::read_u32_be(file + 16);
+  const uint32_t height = velapng::read_u32_be(file + 20);
   const uint32_t bpp = velapng::bits_per_pixel(file[25], file[24]);
   if (width == 0 || height == 0 || bpp == 0 || bpp > 64 || uint64_t{width} * height > max_pixels) return 0;
   if (file[28] == 0) return uint64_t{height} * (velapng::packed_size(width, bpp) + 1);

@@ -28,31 +28,11 @@ struct ChunkSpan {
 // The chunks from offset 8 on, as far as each one's 12 + length bytes fit in the file.
 std::vector<ChunkSpan> list_chunks(const uint8_t* file, size_t size);
 
-// Writes the correct CRC into every chunk that list_chunks finds.
-void repair_crcs(uint8_t* file, size_t size);
-
-// Sets the check bits of a zlib header (CMF, FLG) so that it passes the header test,
-// leaving the method, window, dictionary and level bits alone.
-void repair_zlib_check_bits(uint8_t* cmf_flg);
-
-// Repairs the header check bits and the Adler-32 trailer of one zlib stream that lies in
-// pieces (`pieces` are offsets and lengths inside `file`, in stream order): the deflate data
-// is inflated (at most `max_inflated` bytes) and the four bytes after its end receive the
-// Adler-32 of what it produced. False when the stream could not be repaired: the deflate
-// data is bad or too big, or fewer than four bytes follow it.
-struct Piece {
-  size_t offset;
-  size_t length;
-};
-bool repair_zlib_stream(uint8_t* file, const std::vector<Piece>& pieces, size_t max_inflated,
-                        libdeflate_decompressor* decompressor);
-
-// The zlib stream of a zTXt, iCCP or compressed iTXt chunk, as a piece of the file; false for
-// other chunks and for chunks too short to hold one.
-bool compressed_payload(const uint8_t* file, const ChunkSpan& chunk, Piece* piece);
-
-// Repairs every zlib stream of the file (the concatenated IDAT data, then each compressed
-// ancillary chunk) and then every CRC.
+// Repairs every zlib stream of the file (the concatenated IDAT data, then each zTXt, iCCP
+// and compressed iTXt payload) and then every CRC. A stream's header check bits are set, and
+// the four bytes after its deflate data receive the Adler-32 of what it inflates to (at most
+// `max_inflated` bytes); a stream that does not inflate, or lacks those four bytes, keeps
+// its trailer.
 void repair_file(uint8_t* file, size_t size, size_t max_inflated, libdeflate_decompressor* decompressor);
 
 // The concatenated IDAT payloads of the file.
