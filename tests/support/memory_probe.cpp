@@ -43,12 +43,6 @@ uint64_t status_bytes(const char* key) {
   return kib * 1024;
 }
 
-struct Report {
-  uint32_t result;
-  uint64_t peak_growth;
-  uint64_t peak_reserved_growth;
-};
-
 uint64_t growth(uint64_t peak, uint64_t before) { return peak > before ? peak - before : 0; }
 
 [[noreturn]] void child(int fd, uint64_t budget, const std::function<uint32_t()>& work) {
@@ -58,17 +52,17 @@ uint64_t growth(uint64_t peak, uint64_t before) { return peak > before ? peak - 
   const rlim_t limit = status_bytes("VmSize") + budget;
   const rlimit address_space{limit, limit};
   if (setrlimit(RLIMIT_AS, &address_space) != 0) _exit(2);
-  // The peak starts at the present resident set after a fork; resetting it is only a
-  // precaution for kernels that copy the parent's.
+  // A forked child may start with its parent's resident peak; clear_refs 5 resets it to the
+  // present size. The address-space peak starts at the child's own size.
   if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
     std::fputs("5", clear);
     std::fclose(clear);
   }
-  // After a fork the peaks start at the present sizes (VmPeak is not reset by clear_refs,
-  // but a new process's starts at its size).
   const uint64_t resident_before = status_bytes("VmRSS");
   const uint64_t reserved_before = status_bytes("VmSize");
-  Report report{work(), 0, 0};
+  ChildOutcome report;
+  report.result = work();
+  report.completed = true;
   report.peak_growth = growth(status_bytes("VmHWM"), resident_before);
   report.peak_reserved_growth = growth(status_bytes("VmPeak"), reserved_before);
   const bool written = write(fd, &report, sizeof report) == static_cast<ssize_t>(sizeof report);
@@ -90,17 +84,11 @@ ChildOutcome run_in_child(uint64_t address_space_budget, const std::function<uin
   }
   close(pipe_fds[1]);
   ChildOutcome outcome;
-  Report report{};
-  const bool got = pid > 0 && read(pipe_fds[0], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
+  const bool got = pid > 0 && read(pipe_fds[0], &outcome, sizeof outcome) == static_cast<ssize_t>(sizeof outcome);
   close(pipe_fds[0]);
   int status = 0;
   if (pid > 0) waitpid(pid, &status, 0);
-  if (got && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
-    outcome.completed = true;
-    outcome.result = report.result;
-    outcome.peak_growth = report.peak_growth;
-    outcome.peak_reserved_growth = report.peak_reserved_growth;
-  }
+  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome = {};
   return outcome;
 }
 
