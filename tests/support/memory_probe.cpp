@@ -43,6 +43,13 @@ uint64_t status_bytes(const char* key) {
   return kib * 1024;
 }
 
+// What crosses the pipe: all 64-bit fields, so no padding byte goes out unwritten.
+struct Report {
+  uint64_t result;
+  uint64_t peak_growth;
+  uint64_t peak_reserved_growth;
+};
+
 uint64_t growth(uint64_t peak, uint64_t before) { return peak > before ? peak - before : 0; }
 
 [[noreturn]] void child(int fd, uint64_t budget, const std::function<uint32_t()>& work) {
@@ -60,9 +67,7 @@ uint64_t growth(uint64_t peak, uint64_t before) { return peak > before ? peak - 
   }
   const uint64_t resident_before = status_bytes("VmRSS");
   const uint64_t reserved_before = status_bytes("VmSize");
-  ChildOutcome report;
-  report.result = work();
-  report.completed = true;
+  Report report{work(), 0, 0};
   report.peak_growth = growth(status_bytes("VmHWM"), resident_before);
   report.peak_reserved_growth = growth(status_bytes("VmPeak"), reserved_before);
   const bool written = write(fd, &report, sizeof report) == static_cast<ssize_t>(sizeof report);
@@ -83,13 +88,13 @@ ChildOutcome run_in_child(uint64_t address_space_budget, const std::function<uin
     child(pipe_fds[1], address_space_budget, work);
   }
   close(pipe_fds[1]);
-  ChildOutcome outcome;
-  const bool got = pid > 0 && read(pipe_fds[0], &outcome, sizeof outcome) == static_cast<ssize_t>(sizeof outcome);
+  Report report{};
+  const bool got = pid > 0 && read(pipe_fds[0], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
   close(pipe_fds[0]);
   int status = 0;
   if (pid > 0) waitpid(pid, &status, 0);
-  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome = {};
-  return outcome;
+  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+  return {true, static_cast<uint32_t>(report.result), report.peak_growth, report.peak_reserved_growth};
 }
 
 #else
