@@ -18,4 +18,17 @@ std::vector<std::string> png_files(const std::string& dir) {
   return names;
 }
 
+std::vector<KeptFinding> fuzz_regressions() {
+  std::vector<KeptFinding> found;
+  for (const auto& target : std::filesystem::directory_iterator(VELAPNG_FUZZ_REGRESSIONS_DIR)) {
+    if (!target.is_directory()) continue;
+    for (const std::string& name : png_files(target.path().string())) {
+      if (name.size() < 4 || name[3] != '-') continue;
+      found.push_back({(target.path() / name).string(), static_cast<uint32_t>(std::stoul(name.substr(0, 3)))});
+    }
+  }
+  std::sort(found.begin(), found.end(), [](const KeptFinding& a, const KeptFinding& b) { return a.path < b.path; });
+  return found;
+}
+
 }  // namespace testpng
