@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "decoder/decoder.h"
+#include "decoder/reader_support.h"
 
 namespace velapng {
 
@@ -53,6 +54,14 @@ uint32_t add_entry(char*** arrays[], const char* const values[], size_t array_co
 
 }  // namespace
 
+void forget_icc_profile(VelaPNGImageInfo* info) {
+  std::free(info->icc_profile_name);
+  info->icc_profile_name = nullptr;
+  std::free(info->icc_profile);
+  info->icc_profile = nullptr;
+  info->icc_profile_size = 0;
+}
+
 void image_info_init(VelaPNGImageInfo* info) { *info = VelaPNGImageInfo{}; }
 
 // Leaves the record owning nothing, with every pointer null and every count 0, so a second
@@ -69,11 +78,7 @@ void image_info_release(VelaPNGImageInfo* info) {
   free_strings(info->itext_values, info->itext_count);
   info->itext_keys = info->itext_languages = info->itext_translated_keys = info->itext_values = nullptr;
   info->itext_count = 0;
-  std::free(info->icc_profile_name);
-  info->icc_profile_name = nullptr;
-  std::free(info->icc_profile);
-  info->icc_profile = nullptr;
-  info->icc_profile_size = 0;
+  forget_icc_profile(info);
   for (int i = 0; i < 3; ++i) {
     std::free(info->unknown_chunk_data[i]);
     info->unknown_chunk_data[i] = nullptr;

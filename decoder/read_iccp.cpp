@@ -10,14 +10,6 @@ namespace velapng {
 
 namespace {
 
-void forget_profile(VelaPNGImageInfo* info) {
-  std::free(info->icc_profile_name);
-  info->icc_profile_name = nullptr;
-  std::free(info->icc_profile);
-  info->icc_profile = nullptr;
-  info->icc_profile_size = 0;
-}
-
 // The inflated block may be several times the profile's size; keep an exact copy instead.
 // The size is set only with the block, so a failed copy never claims bytes it lacks.
 uint32_t store_profile(VelaPNGImageInfo* info, const ByteBuffer* inflated) {
@@ -34,7 +26,7 @@ uint32_t store_profile(VelaPNGImageInfo* info, const ByteBuffer* inflated) {
 uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
                    uint64_t length) {
   info->icc_defined = 1;
-  if (info->icc_profile_name != nullptr) forget_profile(info);
+  if (info->icc_profile_name != nullptr) forget_icc_profile(info);
   const uint64_t k = bytes_before_zero(data, length);
   if (k + 2 >= length) return code::text_chunk_too_short;
   if (!keyword_length_valid(k)) return code::bad_keyword;
