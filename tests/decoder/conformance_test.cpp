@@ -5,37 +5,15 @@
 #include "tests/support/corpus.h"
 #include "tests/support/libpng_oracle.h"
 #include "tests/support/png_builder.h"
+#include "tests/support/whole_decode.h"
 
 namespace {
 
 using namespace velapng;
 using testpng::Bytes;
 
-struct Decoded {
-  uint32_t code = 0;
-  uint32_t width = 0;
-  uint32_t height = 0;
-  Bytes rgba;
-};
-
-// Decodes from a heap block of exactly the file's size (a vector's copy) into a buffer of
-// exactly the image's size, so any read or write beyond either is a sanitizer report.
-Decoded decode(const Bytes& file) {
-  const Bytes in = file;
-  Decoded d;
-  VelaPNGState probe;
-  state_init(&probe);
-  d.code = inspect_header(&d.width, &d.height, &probe, in.data(), in.size());
-  state_release(&probe);
-  const uint64_t bytes = uint64_t{d.width} * d.height * 4;
-  if (d.code == 0 && bytes > (uint64_t{1} << 28)) d.code = 0xFFFFFFFF;
-  if (d.code != 0) return d;
-  Bytes out(bytes);
-  uint8_t* p = out.data();
-  d.code = decode_rgba(&p, &d.width, &d.height, in.data(), in.size());
-  if (d.code == 0) d.rgba = out;
-  return d;
-}
+using testpng::decode_whole;
+using testpng::WholeDecode;
 
 TEST(Conformance, EverySuiteImageMatchesTheOracle) {
   int compared = 0;
@@ -44,7 +22,7 @@ TEST(Conformance, EverySuiteImageMatchesTheOracle) {
     const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
     const testpng::OracleImage expected = testpng::libpng_decode_rgba(file);
     ASSERT_TRUE(expected.ok) << name << ": " << expected.error;
-    const Decoded ours = decode(file);
+    const WholeDecode ours = decode_whole(file);
     ASSERT_EQ(ours.code, 0u) << name;
     EXPECT_EQ(ours.width, expected.width) << name;
     EXPECT_EQ(ours.height, expected.height) << name;
@@ -58,7 +36,7 @@ TEST(Conformance, EveryCorruptSuiteFileIsRefused) {
   int refused = 0;
   for (const std::string& name : testpng::png_files(testpng::pngsuite_dir())) {
     if (name[0] != 'x') continue;
-    EXPECT_NE(decode(testpng::read_file(testpng::pngsuite_dir() + "/" + name)).code, 0u) << name;
+    EXPECT_NE(decode_whole(testpng::read_file(testpng::pngsuite_dir() + "/" + name)).code, 0u) << name;
     ++refused;
   }
   EXPECT_GE(refused, 14);
@@ -72,7 +50,7 @@ TEST(Conformance, CrasherFilesAreRefusedOrDecodeLikeTheOracle) {
   int files = 0;
   for (const std::string& name : testpng::png_files(testpng::crashers_dir())) {
     const Bytes file = testpng::read_file(testpng::crashers_dir() + "/" + name);
-    const Decoded ours = decode(file);
+    const WholeDecode ours = decode_whole(file);
     if (name == "missing_plte.png") {
       ASSERT_EQ(ours.code, 0u);
       Bytes black;
@@ -94,7 +72,7 @@ TEST(Conformance, EveryTruncationIsRefused) {
     const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
     for (size_t size = 0; size < file.size(); ++size) {
       const Bytes prefix(file.begin(), file.begin() + static_cast<long>(size));
-      ASSERT_NE(decode(prefix).code, 0u) << name << " cut to " << size << " bytes";
+      ASSERT_NE(decode_whole(prefix).code, 0u) << name << " cut to " << size << " bytes";
     }
   }
 }
