@@ -28,7 +28,7 @@ Turn turn_for(int32_t nAngle, int32_t width, int32_t height) {
 }
 
 int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width, int32_t height,
-                    int32_t nAngle, WCHAR* library_path, std::mutex& call_mutex) {
+                    int32_t nAngle, WCHAR* library_path) {
   if (!append_to_directory(library_path, kBaseDirectoryUnits, kImageOperationsLibrary)) return 0;
   HMODULE library = LoadLibraryW(library_path);
   if (library == nullptr) return 0;
@@ -41,6 +41,7 @@ int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width,
   // The centre is halved as an integer first, so an odd side rounds down.
   const double centre_x = static_cast<double>(width >> 1);
   const double centre_y = static_cast<double>(height >> 1);
+  std::mutex call_mutex;
   std::lock_guard<std::mutex> lock(call_mutex);
   const int32_t status = rotate(source.pBits, source_size, width * 4, source_rect, destination,
                                 turn.destination_step, turn.destination, turn.angle, centre_x, centre_y,
@@ -57,7 +58,6 @@ int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, u
   const auto h = static_cast<int32_t>(height);
   WCHAR library_path[kBaseDirectoryUnits] = {};
   GetBaseDirectory(library_path, kBaseDirectoryUnits);
-  std::mutex call_mutex;
   auto image = std::make_unique<DibImage>();
 
   int32_t result = 0;
@@ -66,7 +66,7 @@ int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, u
     uint8_t* pixels = image->pBits;
     if (decode_rgba(&pixels, &width, &height, png, png_size) == code::ok) {
       swap_red_blue(pixels, width * height * 4);
-      result = rotate_into(pImage->pBits, *image, w, h, nAngle, library_path, call_mutex);
+      result = rotate_into(pImage->pBits, *image, w, h, nAngle, library_path);
     }
   }
   image->Release();
