@@ -132,7 +132,8 @@ std::vector<std::vector<BenchImage>> load_corpus(const Options& options) {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(dir)) {
       const std::string name = entry.path().filename().string();
-      if (entry.path().extension() == ".png" && name.find(options.only) != std::string::npos) files.push_back(entry.path());
+      if (entry.path().extension() == ".png" && name.find(options.only) != std::string::npos)
+        files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
     std::vector<BenchImage> images;
@@ -175,12 +176,10 @@ double best_ns_per_call(const TimingOptions& options, Work work) {
 }
 
 void print_setup_costs(FILE* out, const Options& options, const std::vector<std::vector<ImageOutcome>>& results) {
-  const double decompressor = best_ns_per_call(options.timing, [] {
-    libdeflate_free_decompressor(libdeflate_alloc_decompressor());
-  });
-  const double compressor = best_ns_per_call(options.timing, [] {
-    libdeflate_free_compressor(libdeflate_alloc_compressor(6));
-  });
+  const double decompressor =
+      best_ns_per_call(options.timing, [] { libdeflate_free_decompressor(libdeflate_alloc_decompressor()); });
+  const double compressor =
+      best_ns_per_call(options.timing, [] { libdeflate_free_compressor(libdeflate_alloc_compressor(6)); });
   const double state = best_ns_per_call(options.timing, [] {
     velapng::VelaPNGState s;
     velapng::state_init(&s);
@@ -323,9 +322,10 @@ std::string first_line_with(const char* path, const char* prefix) {
 void print_conditions(FILE* out, const Options& options, const char* when) {
   std::string cpu = first_line_with("/proc/cpuinfo", "model name");
   if (const size_t colon = cpu.find(':'); colon != std::string::npos) cpu = cpu.substr(colon + 2);
-  std::fprintf(out, "%s: cpu %s; load average %s; clock %s, best of N (N adaptive, budget %.1f s per backend and image)\n",
-               when, cpu.c_str(), first_line_with("/proc/loadavg", "").c_str(),
-               options.timing.clock == Clock::cpu ? "thread CPU time" : "wall time", options.timing.rule.budget_seconds);
+  std::fprintf(
+      out, "%s: cpu %s; load average %s; clock %s, best of N (N adaptive, budget %.1f s per backend and image)\n", when,
+      cpu.c_str(), first_line_with("/proc/loadavg", "").c_str(),
+      options.timing.clock == Clock::cpu ? "thread CPU time" : "wall time", options.timing.rule.budget_seconds);
 }
 
 int run(const Options& options) {

@@ -8,13 +8,12 @@ namespace {
 
 constexpr uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
-uint32_t be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
+uint32_t be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
 uint32_t channels(uint32_t colour_type) {
   switch (colour_type) {
-    case 0: case 3: return 1;
+    case 0:
+    case 3: return 1;
     case 2: return 3;
     case 4: return 2;
     case 6: return 4;
@@ -77,7 +76,8 @@ bool read_png_layout(const uint8_t* data, size_t size, PngLayout* layout, std::s
     size_t total = 0;
     for (const auto& [offset, length] : idat) total += length;
     layout->image_data.reserve(total);
-    for (const auto& [offset, length] : idat) layout->image_data.insert(layout->image_data.end(), data + offset, data + offset + length);
+    for (const auto& [offset, length] : idat)
+      layout->image_data.insert(layout->image_data.end(), data + offset, data + offset + length);
   }
   layout->inflated_size = filtered_size(layout->width, layout->height,
                                         channels(layout->colour_type) * layout->bit_depth, layout->interlace != 0);

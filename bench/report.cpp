@@ -142,7 +142,8 @@ void print_set_table(FILE* out, const std::vector<ImageOutcome>& set, bool per_c
     const BenchImage& im = *image.image;
     std::fprintf(out, "%-34.34s %-10s %-14s %8.0f", im.name.c_str(), image_size(im).c_str(), format_of(im).c_str(),
                  double(im.bytes.size()) / 1024);
-    for (const Outcome& o : image.outcomes) std::fprintf(out, " %10s", cell(rate(im, o, per_call), o, rate_format).c_str());
+    for (const Outcome& o : image.outcomes)
+      std::fprintf(out, " %10s", cell(rate(im, o, per_call), o, rate_format).c_str());
     std::fprintf(out, " |");
     for (size_t b = 0; b < image.outcomes.size(); ++b) {
       const Outcome& o = image.outcomes[b];
@@ -161,7 +162,8 @@ void print_set_table(FILE* out, const std::vector<ImageOutcome>& set, bool per_c
   std::fprintf(out, " |");
   for (size_t b = 0; b < first.outcomes.size(); ++b) {
     const Role role = first.outcomes[b].role;
-    if (role == Role::plugin || role == Role::peer) std::fprintf(out, " %9s", fixed(geometric_mean(ratios[b]), "%.2f").c_str());
+    if (role == Role::plugin || role == Role::peer)
+      std::fprintf(out, " %9s", fixed(geometric_mean(ratios[b]), "%.2f").c_str());
   }
   std::fprintf(out, " %9s %9s\n", fixed(geometric_mean(peer_ratios), "%.2f").c_str(),
                fixed(geometric_mean(floor_ratios), "%.2f").c_str());
@@ -169,7 +171,8 @@ void print_set_table(FILE* out, const std::vector<ImageOutcome>& set, bool per_c
 
 void print_targets(FILE* out, const std::vector<Target>& targets) {
   std::fprintf(out, "\n== targets\n");
-  for (const Target& t : targets) std::fprintf(out, "%-4s %-62s %s\n", t.met ? "MET" : "MISS", t.what.c_str(), t.detail.c_str());
+  for (const Target& t : targets)
+    std::fprintf(out, "%-4s %-62s %s\n", t.met ? "MET" : "MISS", t.what.c_str(), t.detail.c_str());
 }
 
 void print_mismatches(FILE* out, const std::vector<std::vector<ImageOutcome>>& sets) {

@@ -31,8 +31,8 @@ struct Target {
 
 // The photo set's two targets (ours at least `min_peer_speedup` times the fastest peer, at
 // most `max_floor_ratio` times the floor) and, for every set, no slower than the fastest peer.
-std::vector<Target> evaluate_targets(const std::vector<std::vector<ImageOutcome>>& sets,
-                                     double min_peer_speedup = 1.3, double max_floor_ratio = 1.5);
+std::vector<Target> evaluate_targets(const std::vector<std::vector<ImageOutcome>>& sets, double min_peer_speedup = 1.3,
+                                     double max_floor_ratio = 1.5);
 
 // Megapixels per second for each backend (calls per second with `per_call`), each
 // backend's ratio to ours and ours to the floor, and a geometric-mean line.

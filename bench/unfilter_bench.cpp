@@ -40,8 +40,8 @@ Block make_block(int type, size_t bpp_bytes, int content) {
   for (size_t r = 0; r < kRows; ++r) {
     for (size_t i = 0; i < block.length; ++i) {
       const size_t x = i / bpp_bytes, channel = i % bpp_bytes;
-      raw[r * block.length + i] =
-          content == 0 ? static_cast<uint8_t>(rng()) : static_cast<uint8_t>((x / 7 + r * 3 + channel * 40 + (rng() & 3)));
+      raw[r * block.length + i] = content == 0 ? static_cast<uint8_t>(rng())
+                                               : static_cast<uint8_t>((x / 7 + r * 3 + channel * 40 + (rng() & 3)));
     }
   }
   const std::vector<uint8_t> types(kRows, static_cast<uint8_t>(type));
@@ -49,7 +49,8 @@ Block make_block(int type, size_t bpp_bytes, int content) {
   testpng::filter_reference(block.filtered.data(), raw.data(), kRows, block.length, bpp_bytes, types.data());
   if (content == 0) {  // random filtered bytes rather than filtered random pixels
     for (size_t r = 0; r < kRows; ++r) {
-      for (size_t i = 1; i <= block.length; ++i) block.filtered[r * (block.length + 1) + i] = static_cast<uint8_t>(rng());
+      for (size_t i = 1; i <= block.length; ++i)
+        block.filtered[r * (block.length + 1) + i] = static_cast<uint8_t>(rng());
     }
   }
   block.work = block.filtered;

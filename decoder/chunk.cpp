@@ -1,8 +1,8 @@
 // Looking at one chunk: length, type, data, CRC, the next chunk, and keeping it whole.
+#include <libdeflate.h>
+
 #include <cstdlib>
 #include <cstring>
-
-#include <libdeflate.h>
 
 #include "decoder/checked_math.h"
 #include "decoder/decoder.h"

@@ -30,18 +30,29 @@ struct ReaderEntry {
 };
 
 constexpr ReaderEntry kReaders[] = {
-    {"PLTE", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_plte(&s->image_info.pixel_format, d, n); }},
-    {"tRNS", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_trns(&s->image_info.pixel_format, d, n); }},
+    {"PLTE", false,
+     [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_plte(&s->image_info.pixel_format, d, n); }},
+    {"tRNS", false,
+     [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_trns(&s->image_info.pixel_format, d, n); }},
     {"bKGD", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_bkgd(&s->image_info, d, n); }},
     {"tEXt", true, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_text(&s->image_info, d, n); }},
-    {"zTXt", true, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_ztxt(&s->image_info, &s->decoder.inflate, d, n); }},
-    {"iTXt", true, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_itxt(&s->image_info, &s->decoder.inflate, d, n); }},
+    {"zTXt", true,
+     [](VelaPNGState* s, const uint8_t* d, uint64_t n) {
+       return read_ztxt(&s->image_info, &s->decoder.inflate, d, n);
+     }},
+    {"iTXt", true,
+     [](VelaPNGState* s, const uint8_t* d, uint64_t n) {
+       return read_itxt(&s->image_info, &s->decoder.inflate, d, n);
+     }},
     {"tIME", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_time(&s->image_info, d, n); }},
     {"pHYs", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_phys(&s->image_info, d, n); }},
     {"gAMA", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_gama(&s->image_info, d, n); }},
     {"cHRM", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_chrm(&s->image_info, d, n); }},
     {"sRGB", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_srgb(&s->image_info, d, n); }},
-    {"iCCP", false, [](VelaPNGState* s, const uint8_t* d, uint64_t n) { return read_iccp(&s->image_info, &s->decoder.inflate, d, n); }},
+    {"iCCP", false,
+     [](VelaPNGState* s, const uint8_t* d, uint64_t n) {
+       return read_iccp(&s->image_info, &s->decoder.inflate, d, n);
+     }},
 };
 
 // Where unknown chunks go: 1 before PLTE, 2 after it, 3 after image data.
@@ -130,8 +141,7 @@ uint64_t expected_inflated_size(const VelaPNGImageInfo& info, uint32_t width, ui
 
 // Inflates the gathered image data into a scratch block of ten times the expected size and
 // holds the result against that size.
-uint32_t inflate_image_data(VelaPNGState* state, const ByteBuffer& image_data, uint64_t expected,
-                            ByteBuffer* scratch) {
+uint32_t inflate_image_data(VelaPNGState* state, const ByteBuffer& image_data, uint64_t expected, ByteBuffer* scratch) {
   uint64_t capacity = 0;
   if (expected != 0) {
     if (!checked_mul(expected, kScratchFactor, &capacity) || capacity > SIZE_MAX) return code::out_of_memory;
@@ -158,8 +168,8 @@ uint32_t allocate_output(uint8_t** out, const VelaPNGPixelFormat& format, uint32
 
 }  // namespace
 
-void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                         const uint8_t* in, uint64_t in_size) {
+void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
+                         uint64_t in_size) {
   if (state->header_checked == 0) {
     state->last_error = inspect_header(width, height, state, in, in_size);
     if (state->last_error != code::ok) return;

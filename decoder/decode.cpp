@@ -26,8 +26,8 @@ uint32_t decode_rgba(uint8_t** out, uint32_t* width, uint32_t* height, const uin
 // With conversion off the chunk loop writes into the caller's buffer; when the caller
 // passed none, the block the chunk loop allocates is handed back through *out and belongs
 // to the caller from then on (to be released with free), rather than being thrown away.
-uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                           const uint8_t* in, uint64_t in_size) {
+uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
+                           uint64_t in_size) {
   if (state->decoder.convert_colour == 0) {
     decode_chunk_stream(out, width, height, state, in, in_size);
     if (state->last_error != code::ok) return state->last_error;

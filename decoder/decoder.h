@@ -41,8 +41,8 @@ uint64_t packed_size(uint64_t pixels, uint32_t bpp);
 
 // How pixels are laid out: the file's own format, or the one a caller asks for.
 struct VelaPNGPixelFormat {
-  uint32_t colour_type = 6;  // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGBA
-  uint32_t bit_depth = 8;    // bits per sample (per index for palettes)
+  uint32_t colour_type = 6;    // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGBA
+  uint32_t bit_depth = 8;      // bits per sample (per index for palettes)
   uint8_t* palette = nullptr;  // owned; 4 bytes per entry: red, green, blue, alpha
   uint32_t palette_size = 0;
   uint32_t colour_key_defined = 0;  // 1: one colour is transparent (grey or RGB)
@@ -123,12 +123,10 @@ struct VelaPNGDeflateOptions;
 
 // Inflates (or deflates) `in` into the caller's block *out of `capacity` bytes and
 // reports the bytes produced through *out_size. Never allocates, never moves *out.
-using VelaPNGDecompressHook = uint32_t (*)(uint8_t** out, uint64_t* out_size, const uint8_t* in,
-                                           uint64_t in_size, const VelaPNGInflateOptions* options,
-                                           uint64_t capacity);
-using VelaPNGCompressHook = uint32_t (*)(uint8_t** out, uint64_t* out_size, const uint8_t* in,
-                                         uint64_t in_size, const VelaPNGDeflateOptions* options,
-                                         uint64_t capacity);
+using VelaPNGDecompressHook = uint32_t (*)(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint64_t in_size,
+                                           const VelaPNGInflateOptions* options, uint64_t capacity);
+using VelaPNGCompressHook = uint32_t (*)(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint64_t in_size,
+                                         const VelaPNGDeflateOptions* options, uint64_t capacity);
 
 struct VelaPNGInflateOptions {
   uint32_t spare_flag = 0;  // read by nothing
@@ -192,8 +190,8 @@ void image_info_init(VelaPNGImageInfo* info);
 void image_info_release(VelaPNGImageInfo* info);
 // Append copies of the strings as a new last entry. 0, or 83 with the count unchanged.
 uint32_t image_info_add_text(VelaPNGImageInfo* info, const char* key, const char* value);
-uint32_t image_info_add_itext(VelaPNGImageInfo* info, const char* key, const char* language,
-                              const char* translated_key, const char* value);
+uint32_t image_info_add_itext(VelaPNGImageInfo* info, const char* key, const char* language, const char* translated_key,
+                              const char* value);
 
 void inflate_options_init(VelaPNGInflateOptions* options);
 void encode_options_init(VelaPNGEncodeOptions* options);
@@ -244,8 +242,7 @@ bool raw_size_overflows(uint32_t width, uint32_t height, const VelaPNGPixelForma
 // Checks the signature and header chunk (the first 33 bytes) and reads width, height,
 // depth, colour type and method bytes into the state. Out-parameters may be null.
 // Codes in the order tested: 48, 27, 28, 94, 29, 93, 57, 32, 33, 34, 31, 37.
-uint32_t inspect_header(uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
-                        uint64_t in_size);
+uint32_t inspect_header(uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in, uint64_t in_size);
 // 0, 37 (depth not allowed for the colour type) or 31 (unknown colour type).
 uint32_t check_colour_depth(uint32_t colour_type, uint32_t bit_depth);
 
@@ -271,17 +268,14 @@ uint32_t read_plte(VelaPNGPixelFormat* format, const uint8_t* data, uint64_t len
 uint32_t read_trns(VelaPNGPixelFormat* format, const uint8_t* data, uint64_t length);
 uint32_t read_bkgd(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
 uint32_t read_text(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
-uint32_t read_ztxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                   uint64_t length);
-uint32_t read_itxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                   uint64_t length);
+uint32_t read_ztxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data, uint64_t length);
+uint32_t read_itxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data, uint64_t length);
 uint32_t read_time(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
 uint32_t read_phys(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
 uint32_t read_gama(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
 uint32_t read_chrm(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
 uint32_t read_srgb(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length);
-uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                   uint64_t length);
+uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data, uint64_t length);
 
 // ---------------------------------------------------------------------------------------
 // Chunk stream (chunk_stream.cpp)
@@ -290,8 +284,8 @@ uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate,
 // Walks the chunks after the header, inflates the image data and reconstructs the pixels
 // in the file's own format into *out (allocated zero-filled when *out is null; the block
 // then belongs to the caller). The result is left in state->last_error only.
-void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                         const uint8_t* in, uint64_t in_size);
+void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
+                         uint64_t in_size);
 
 // ---------------------------------------------------------------------------------------
 // Top-level decode (decode.cpp)
@@ -300,11 +294,10 @@ void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaP
 // Decodes a whole PNG in memory as 8-bit RGBA into *out, which must hold width * height * 4
 // bytes. The buffer is never allocated, resized or freed. Width and height are written as
 // soon as the header has been read.
-uint32_t decode_rgba(uint8_t** out, uint32_t* width, uint32_t* height, const uint8_t* in,
-                     uint64_t in_size);
+uint32_t decode_rgba(uint8_t** out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size);
 // The same with a caller-prepared state: converts to state->output_format, or with
 // convert_colour 0 delivers the file's format and copies it into output_format.
-uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                           const uint8_t* in, uint64_t in_size);
+uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
+                           uint64_t in_size);
 
 }  // namespace velapng

@@ -1,8 +1,8 @@
 // Header inspection: the signature and the header chunk, checked in a fixed order so each
 // fault has one code. Only the first 33 bytes are read.
-#include <cstring>
-
 #include <libdeflate.h>
+
+#include <cstring>
 
 #include "decoder/decoder.h"
 #include "decoder/png_signature.h"
@@ -57,15 +57,12 @@ uint32_t check_colour_depth(uint32_t colour_type, uint32_t bit_depth) {
       return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 ? code::ok : code::bad_bit_depth;
     case 2:
     case 4:
-    case 6:
-      return bit_depth == 8 || bit_depth == 16 ? code::ok : code::bad_bit_depth;
-    default:
-      return code::bad_colour_type;
+    case 6: return bit_depth == 8 || bit_depth == 16 ? code::ok : code::bad_bit_depth;
+    default: return code::bad_colour_type;
   }
 }
 
-uint32_t inspect_header(uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
-                        uint64_t in_size) {
+uint32_t inspect_header(uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in, uint64_t in_size) {
   state->last_error = inspect(width, height, state, in, in_size);
   return state->last_error;
 }

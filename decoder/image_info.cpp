@@ -92,10 +92,9 @@ uint32_t image_info_add_text(VelaPNGImageInfo* info, const char* key, const char
   return add_entry(arrays, values, 2, &info->text_count);
 }
 
-uint32_t image_info_add_itext(VelaPNGImageInfo* info, const char* key, const char* language,
-                              const char* translated_key, const char* value) {
-  char*** arrays[] = {&info->itext_keys, &info->itext_languages, &info->itext_translated_keys,
-                      &info->itext_values};
+uint32_t image_info_add_itext(VelaPNGImageInfo* info, const char* key, const char* language, const char* translated_key,
+                              const char* value) {
+  char*** arrays[] = {&info->itext_keys, &info->itext_languages, &info->itext_translated_keys, &info->itext_values};
   const char* const values[] = {key, language, translated_key, value};
   return add_entry(arrays, values, 4, &info->itext_count);
 }

@@ -25,14 +25,14 @@ struct FixedLayout {
   std::span<const Field> fields;
 };
 
-constexpr Field kTimeFields[] = {{&Info::time_year, 0, 2},  {&Info::time_month, 2, 1},  {&Info::time_day, 3, 1},
-                                 {&Info::time_hour, 4, 1},  {&Info::time_minute, 5, 1}, {&Info::time_second, 6, 1}};
+constexpr Field kTimeFields[] = {{&Info::time_year, 0, 2}, {&Info::time_month, 2, 1},  {&Info::time_day, 3, 1},
+                                 {&Info::time_hour, 4, 1}, {&Info::time_minute, 5, 1}, {&Info::time_second, 6, 1}};
 constexpr Field kPhysFields[] = {
     {&Info::pixels_per_unit_x, 0, 4}, {&Info::pixels_per_unit_y, 4, 4}, {&Info::phys_unit, 8, 1}};
 constexpr Field kGamaFields[] = {{&Info::gamma, 0, 4}};
 constexpr Field kChrmFields[] = {{&Info::white_point_x, 0, 4}, {&Info::white_point_y, 4, 4}, {&Info::red_x, 8, 4},
-                                 {&Info::red_y, 12, 4},         {&Info::green_x, 16, 4},      {&Info::green_y, 20, 4},
-                                 {&Info::blue_x, 24, 4},        {&Info::blue_y, 28, 4}};
+                                 {&Info::red_y, 12, 4},        {&Info::green_x, 16, 4},      {&Info::green_y, 20, 4},
+                                 {&Info::blue_x, 24, 4},       {&Info::blue_y, 28, 4}};
 constexpr Field kSrgbFields[] = {{&Info::rendering_intent, 0, 1}};
 
 constexpr FixedLayout kTime{7, code::time_size, &Info::time_defined, kTimeFields};

@@ -23,8 +23,7 @@ uint32_t store_profile(VelaPNGImageInfo* info, const ByteBuffer* inflated) {
 
 }  // namespace
 
-uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                   uint64_t length) {
+uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data, uint64_t length) {
   info->icc_defined = 1;
   if (info->icc_profile_name != nullptr) forget_icc_profile(info);
   const uint64_t k = bytes_before_zero(data, length);
@@ -34,7 +33,8 @@ uint32_t read_iccp(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate,
   if (info->icc_profile_name == nullptr) return code::out_of_memory;
   if (data[k + 1] != 0) return code::bad_text_compression;
   ByteBuffer inflated;
-  uint32_t result = inflate_payload(inflate, data + k + 2, length - (k + 2), &inflated, &info->inflated_ancillary_bytes);
+  uint32_t result =
+      inflate_payload(inflate, data + k + 2, length - (k + 2), &inflated, &info->inflated_ancillary_bytes);
   if (result == code::ok) result = store_profile(info, &inflated);
   byte_buffer_release(&inflated);
   return result;

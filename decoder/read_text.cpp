@@ -89,23 +89,20 @@ uint32_t read_text(VelaPNGImageInfo* info, const uint8_t* data, uint64_t length)
   return result;
 }
 
-uint32_t read_ztxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                   uint64_t length) {
+uint32_t read_ztxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data, uint64_t length) {
   const uint64_t k = bytes_before_zero(data, length);
   // Keyword, its zero byte, the method byte and at least one byte of compressed data.
   if (k + 2 >= length) return code::text_chunk_too_short;
   if (!keyword_length_valid(k)) return code::bad_keyword;
   char* keyword = copy_as_string(data, k);
   if (keyword == nullptr) return code::out_of_memory;
-  const uint32_t result = data[k + 1] != 0
-                              ? code::bad_text_compression
-                              : add_inflated_text(info, keyword, inflate, data + k + 2, length - (k + 2));
+  const uint32_t result = data[k + 1] != 0 ? code::bad_text_compression
+                                           : add_inflated_text(info, keyword, inflate, data + k + 2, length - (k + 2));
   std::free(keyword);
   return result;
 }
 
-uint32_t read_itxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data,
-                   uint64_t length) {
+uint32_t read_itxt(VelaPNGImageInfo* info, const VelaPNGInflateOptions* inflate, const uint8_t* data, uint64_t length) {
   if (length < 5) return code::chunk_truncated;
   const uint64_t k = bytes_before_zero(data, length);
   if (k + 3 >= length) return code::text_chunk_too_short;

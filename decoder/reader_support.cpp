@@ -10,8 +10,8 @@ namespace {
 
 // One attempt at a fixed room: a fresh block (the previous attempt's bytes are worthless,
 // so there is nothing to carry over with realloc), released again unless the hook succeeds.
-uint32_t inflate_into_block(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size,
-                            uint64_t room, ByteBuffer* out) {
+uint32_t inflate_into_block(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size, uint64_t room,
+                            ByteBuffer* out) {
   out->data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(room)));
   if (out->data == nullptr) return code::out_of_memory;
   out->capacity = room;
@@ -50,8 +50,8 @@ uint64_t first_inflate_block(uint64_t compressed_size) {
   return room > kInflateCap ? kInflateCap : room;
 }
 
-uint32_t inflate_payload(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size,
-                         ByteBuffer* out, uint64_t* inflated_total) {
+uint32_t inflate_payload(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size, ByteBuffer* out,
+                         uint64_t* inflated_total) {
   *out = ByteBuffer{};
   if (inflate->zlib_hook == nullptr) return code::no_zlib_hook;
   const uint64_t left = *inflated_total < kInflateTotalCap ? kInflateTotalCap - *inflated_total : 0;

@@ -45,8 +45,8 @@ uint64_t first_inflate_block(uint64_t compressed_size);
 // produced, capacity = block size), offering at most what `*inflated_total` leaves of
 // kInflateTotalCap, and adds the bytes produced to it. 87 without a hook, the hook's code
 // (52 past either cap), or 83; on failure *out owns nothing and the total is unchanged.
-uint32_t inflate_payload(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size,
-                         ByteBuffer* out, uint64_t* inflated_total);
+uint32_t inflate_payload(const VelaPNGInflateOptions* inflate, const uint8_t* in, uint64_t in_size, ByteBuffer* out,
+                         uint64_t* inflated_total);
 // Appends the zero byte that makes inflated bytes a string, growing the buffer by the usual
 // byte_buffer_resize rule when it is full. When it cannot grow: 83 and the buffer unchanged,
 // so no caller ever stores an unterminated entry.

@@ -1,8 +1,8 @@
 // Initialisation, copy, comparison and release of the decoder's records.
+#include <libdeflate.h>
+
 #include <cstdlib>
 #include <cstring>
-
-#include <libdeflate.h>
 
 #include "decoder/decoder.h"
 
@@ -41,9 +41,8 @@ uint32_t pixel_format_copy(VelaPNGPixelFormat* target, const VelaPNGPixelFormat*
 bool pixel_format_equal(const VelaPNGPixelFormat* a, const VelaPNGPixelFormat* b) {
   if (a->colour_type != b->colour_type || a->bit_depth != b->bit_depth) return false;
   if (a->colour_key_defined != b->colour_key_defined) return false;
-  if (a->colour_key_defined &&
-      (a->colour_key_red != b->colour_key_red || a->colour_key_green != b->colour_key_green ||
-       a->colour_key_blue != b->colour_key_blue))
+  if (a->colour_key_defined && (a->colour_key_red != b->colour_key_red || a->colour_key_green != b->colour_key_green ||
+                                a->colour_key_blue != b->colour_key_blue))
     return false;
   if (a->palette_size != b->palette_size) return false;
   if (a->palette_size == 0) return true;

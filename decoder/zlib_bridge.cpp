@@ -12,9 +12,8 @@ uint32_t inflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint
                       const VelaPNGInflateOptions* options, uint64_t capacity) {
   if (options->decompressor == nullptr) return code::out_of_memory;
   size_t produced = 0;
-  const libdeflate_result result =
-      libdeflate_zlib_decompress_ex(options->decompressor, in, static_cast<size_t>(in_size), *out,
-                                    static_cast<size_t>(capacity), nullptr, &produced);
+  const libdeflate_result result = libdeflate_zlib_decompress_ex(
+      options->decompressor, in, static_cast<size_t>(in_size), *out, static_cast<size_t>(capacity), nullptr, &produced);
   *out_size = produced;
   switch (result) {
     case LIBDEFLATE_SUCCESS: return code::ok;

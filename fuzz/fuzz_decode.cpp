@@ -28,9 +28,8 @@ struct Target {
 };
 
 constexpr Target kTargets[] = {
-    {6, 8, false}, {2, 8, false},  {2, 16, false}, {6, 16, false}, {0, 8, false},
-    {4, 8, false}, {3, 8, false},  {3, 8, true},   {0, 16, false}, {4, 16, false},
-    {0, 1, false}, {3, 4, false},  {7, 8, false},
+    {6, 8, false}, {2, 8, false},  {2, 16, false}, {6, 16, false}, {0, 8, false}, {4, 8, false}, {3, 8, false},
+    {3, 8, true},  {0, 16, false}, {4, 16, false}, {0, 1, false},  {3, 4, false}, {7, 8, false},
 };
 constexpr size_t kTargetCount = sizeof(kTargets) / sizeof(kTargets[0]);
 // Choices past the table: no conversion, into a block of ours or one the decode allocates.
@@ -62,7 +61,7 @@ struct Header {
   uint32_t code;
   uint32_t width;
   uint32_t height;
-  uint32_t bpp;        // of the file's pixel format
+  uint32_t bpp;         // of the file's pixel format
   bool sizes_overflow;  // the decode refuses it (92) before allocating anything
 };
 

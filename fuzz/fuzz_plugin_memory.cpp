@@ -75,8 +75,8 @@ uint64_t source_of(int32_t angle, uint64_t x, uint64_t y, uint64_t w, uint64_t h
   }
 }
 
-void check_turned(const std::vector<uint8_t>& unturned, const std::vector<uint8_t>& turned, int32_t angle,
-                  uint64_t w, uint64_t h) {
+void check_turned(const std::vector<uint8_t>& unturned, const std::vector<uint8_t>& turned, int32_t angle, uint64_t w,
+                  uint64_t h) {
   const uint64_t turned_width = angle == 180 ? w : h;
   for (uint64_t y = 0; y < w * h / turned_width; ++y) {
     for (uint64_t x = 0; x < turned_width; ++x) {

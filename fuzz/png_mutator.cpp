@@ -121,8 +121,9 @@ MadeChunk make_chunk(std::minstd_rand& random) {
     case 2: return {"bKGD", random_bytes(random, 7)};
     case 3: return {"tEXt", concat({text("Title"), random_bytes(random, 64)})};
     case 4: return {"zTXt", concat({text("Comment"), method, zlib_compress(compressible_bytes(random), random)})};
-    case 5: return {"iTXt", concat({text("Comment"), Bytes{1, 0}, text("en"), text("Note"),
-                                    zlib_compress(compressible_bytes(random), random)})};
+    case 5:
+      return {"iTXt", concat({text("Comment"), Bytes{1, 0}, text("en"), text("Note"),
+                              zlib_compress(compressible_bytes(random), random)})};
     case 6: return {"iTXt", concat({text("Comment"), Bytes{0, 0}, text("en"), text("Note"), random_bytes(random, 64)})};
     case 7: return {"iCCP", concat({text("Profile"), method, zlib_compress(compressible_bytes(random), random)})};
     case 8: return {"tIME", random_bytes(random, 8)};

@@ -1,8 +1,8 @@
 #include "fuzz/png_surgery.h"
 
-#include <cstring>
-
 #include <libdeflate.h>
+
+#include <cstring>
 
 #include "decoder/decoder.h"
 #include "pixels/pixels.h"
@@ -58,7 +58,8 @@ void repair_zlib_check_bits(uint8_t* cmf_flg) {
 bool repair_zlib_stream(uint8_t* file, const std::vector<Piece>& pieces, size_t max_inflated,
                         libdeflate_decompressor* decompressor) {
   std::vector<uint8_t> stream;
-  for (const Piece& piece : pieces) stream.insert(stream.end(), file + piece.offset, file + piece.offset + piece.length);
+  for (const Piece& piece : pieces)
+    stream.insert(stream.end(), file + piece.offset, file + piece.offset + piece.length);
   if (stream.size() < 2 + 4) return false;
   repair_zlib_check_bits(stream.data());
 
@@ -105,9 +106,7 @@ bool compressed_payload(const uint8_t* file, const ChunkSpan& chunk, Piece* piec
 
 }  // namespace
 
-bool ChunkSpan::is(const uint8_t* file, const char* type) const {
-  return std::memcmp(file + offset + 4, type, 4) == 0;
-}
+bool ChunkSpan::is(const uint8_t* file, const char* type) const { return std::memcmp(file + offset + 4, type, 4) == 0; }
 
 std::vector<ChunkSpan> list_chunks(const uint8_t* file, size_t size) {
   std::vector<ChunkSpan> chunks;
@@ -124,7 +123,8 @@ std::vector<ChunkSpan> list_chunks(const uint8_t* file, size_t size) {
 std::vector<uint8_t> gather_image_data(const uint8_t* file, const std::vector<ChunkSpan>& chunks) {
   std::vector<uint8_t> stream;
   for (const ChunkSpan& chunk : chunks) {
-    if (chunk.is(file, "IDAT")) stream.insert(stream.end(), file + chunk.data_offset(), file + chunk.data_offset() + chunk.length);
+    if (chunk.is(file, "IDAT"))
+      stream.insert(stream.end(), file + chunk.data_offset(), file + chunk.data_offset() + chunk.length);
   }
   return stream;
 }

@@ -22,7 +22,7 @@ void put32(std::vector<uint8_t>& out, uint32_t value) {
 constexpr uint32_t kFileHeaderBytes = 14;
 constexpr uint32_t kInfoHeaderBytes = 108;  // BITMAPV4HEADER
 constexpr uint32_t kBitfields = 3;
-constexpr uint32_t kSrgb = 0x73524742;  // 'sRGB'
+constexpr uint32_t kSrgb = 0x73524742;      // 'sRGB'
 constexpr uint32_t kPixelsPerMetre = 2835;  // 72 dpi
 
 }  // namespace

@@ -62,9 +62,12 @@ bool parse(int argc, char** argv, Options* options) {
 // not mirror.
 int angle_for(int32_t orientation) {
   switch (orientation) {
-    case 3: case 4: return 180;
-    case 5: case 6: return 90;
-    case 7: case 8: return 270;
+    case 3:
+    case 4: return 180;
+    case 5:
+    case 6: return 90;
+    case 7:
+    case 8: return 270;
     default: return 0;
   }
 }
@@ -84,8 +87,7 @@ bool open_image(const DecoderPluginEntry& png, const Options& options, Image* im
   image->name = host::to_wide(image->input);
   if (options.memory) {
     std::ifstream file(image->input, std::ios::binary);
-    if (file.is_open())
-      image->bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (file.is_open()) image->bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     if (!file.is_open() || file.bad() || image->bytes.size() > 0x7FFFFFFF) {
       std::fprintf(stderr, "%s: cannot read\n", image->input.c_str());
       return false;
@@ -120,7 +122,8 @@ bool load_and_write(const DecoderPluginEntry& png, const Options& options, const
   const auto start = std::chrono::steady_clock::now();
   const int32_t loaded = options.memory ? png.pfnImage32LoadFromMemData(&host_image, image.bytes.data(), size, angle)
                                         : png.pfnImage32LoadFile(&host_image, image.name.c_str(), angle);
-  const double milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const double milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   if (loaded != 1) {
     std::fprintf(stderr, "%s: the plug-in could not load it at angle %d\n", image.input.c_str(), angle);
     return false;

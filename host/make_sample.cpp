@@ -3,11 +3,11 @@
 // chunk of orientation 6, so the host turns it by 90 degrees and the arrow points up.
 //
 //   velapng-make-sample OUTPUT.png
+#include <libdeflate.h>
+
 #include <cmath>
 #include <cstdio>
 #include <vector>
-
-#include <libdeflate.h>
 
 namespace {
 
@@ -53,10 +53,9 @@ Bytes pixel_at(uint32_t x, uint32_t y) {
 
 // A big-endian TIFF structure with one entry: orientation (0x0112), SHORT, value 6.
 Bytes exif_orientation_6() {
-  return {'M', 'M', 0, 42, 0, 0, 0, 8,  // header, first directory at 8
-          0, 1,                          // one entry
-          0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 6, 0, 0,
-          0, 0, 0, 0};  // no next directory
+  return {'M',  'M',  0, 42, 0, 0, 0, 8,                           // header, first directory at 8
+          0,    1,                                                 // one entry
+          0x01, 0x12, 0, 3,  0, 0, 0, 1, 0, 6, 0, 0, 0, 0, 0, 0};  // no next directory
 }
 
 }  // namespace

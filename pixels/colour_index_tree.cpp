@@ -37,8 +37,7 @@ void colour_index_tree_init(ColourIndexTree* tree) { node_init(&tree->root); }
 
 // A failed allocation leaves the path built so far linked into the tree, so one release
 // still frees everything.
-uint32_t colour_index_tree_insert(ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a,
-                                  int32_t index) {
+uint32_t colour_index_tree_insert(ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a, int32_t index) {
   ColourIndexNode* node = &tree->root;
   for (int level = 0; level < kLevels; ++level) {
     ColourIndexNode*& child = node->children[child_slot(r, g, b, a, level)];

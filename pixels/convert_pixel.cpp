@@ -24,8 +24,7 @@ bool rgb_key_hit(const VelaPNGPixelFormat* f, uint32_t r, uint32_t g, uint32_t b
 
 bool is_sub_byte(uint32_t bits) { return bits == 1 || bits == 2 || bits == 4; }
 
-void load_palette_entry(uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, const VelaPNGPixelFormat* f,
-                        uint32_t index) {
+void load_palette_entry(uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, const VelaPNGPixelFormat* f, uint32_t index) {
   if (index >= f->palette_size) {
     *r = *g = *b = 0;
     *a = 255;
@@ -100,8 +99,8 @@ void put_16(uint8_t* out, uint64_t byte, uint16_t value) {
   out[byte + 1] = static_cast<uint8_t>(value);
 }
 
-uint32_t store_palette_8(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* f, const ColourIndexTree* tree,
-                         uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+uint32_t store_palette_8(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* f, const ColourIndexTree* tree, uint8_t r,
+                         uint8_t g, uint8_t b, uint8_t a) {
   const int32_t index = colour_index_tree_find(tree, r, g, b, a);
   if (index < 0) return code::colour_not_in_palette;
   if (f->bit_depth == 8) {
@@ -149,8 +148,14 @@ void load_pixel_16(uint16_t* r, uint16_t* g, uint16_t* b, uint16_t* a, const uin
   uint32_t s[4];
   for (uint32_t c = 0; c < channels; ++c) s[c] = sample_16(in, (i * channels + c) * 2);
   switch (format->colour_type) {
-    case 0: *r = *g = *b = static_cast<uint16_t>(s[0]); *a = grey_key_hit(format, s[0]) ? 0 : 65535; break;
-    case 4: *r = *g = *b = static_cast<uint16_t>(s[0]); *a = static_cast<uint16_t>(s[1]); break;
+    case 0:
+      *r = *g = *b = static_cast<uint16_t>(s[0]);
+      *a = grey_key_hit(format, s[0]) ? 0 : 65535;
+      break;
+    case 4:
+      *r = *g = *b = static_cast<uint16_t>(s[0]);
+      *a = static_cast<uint16_t>(s[1]);
+      break;
     default:
       *r = static_cast<uint16_t>(s[0]);
       *g = static_cast<uint16_t>(s[1]);
@@ -181,8 +186,8 @@ uint32_t store_pixel_8(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* forma
   return code::ok;
 }
 
-void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, uint16_t r, uint16_t g,
-                    uint16_t b, uint16_t a) {
+void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, uint16_t r, uint16_t g, uint16_t b,
+                    uint16_t a) {
   const uint16_t rgba[4] = {r, g, b, a};
   const uint16_t grey_alpha[2] = {r, a};
   const uint32_t channels = channels_of(format->colour_type);

@@ -216,9 +216,7 @@ void expand_run(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGP
       if (depth != 1 && depth != 2 && depth != 4) return;
       build_grey_table(&table, f);
       return expand_table<kAlpha>(out, pixels, in, depth, table);
-    case 3:
-      build_palette_table(&table, f);
-      return expand_table<kAlpha>(out, pixels, in, depth, table);
+    case 3: build_palette_table(&table, f); return expand_table<kAlpha>(out, pixels, in, depth, table);
     case 2:
       if (depth == 8) return expand_rgb_8<kAlpha>(out, pixels, in, f);
       if (depth == 16) return expand_rgb_16<kAlpha>(out, pixels, in, f);
@@ -240,10 +238,8 @@ void expand_run(uint8_t* out, uint64_t pixels, const uint8_t* in, const VelaPNGP
 void expand_run_to_8bit(uint8_t* out, uint64_t pixels, bool with_alpha, const uint8_t* in,
                         const VelaPNGPixelFormat* format) {
   if (pixels == 0) return;  // the buffers may then be null
-  if (with_alpha)
-    expand_run<true>(out, pixels, in, format);
-  else
-    expand_run<false>(out, pixels, in, format);
+  if (with_alpha) expand_run<true>(out, pixels, in, format);
+  else expand_run<false>(out, pixels, in, format);
 }
 
 }  // namespace velapng

@@ -86,9 +86,7 @@ __m128i with_alpha(__m128i rgb_lanes, __m128i hit) {
   return _mm_or_si128(rgb_lanes, _mm_andnot_si128(hit, alpha_lanes()));
 }
 
-__m128i key_word(uint32_t r, uint32_t g, uint32_t b) {
-  return _mm_set1_epi32(static_cast<int>(r | g << 8 | b << 16));
-}
+__m128i key_word(uint32_t r, uint32_t g, uint32_t b) { return _mm_set1_epi32(static_cast<int>(r | g << 8 | b << 16)); }
 
 // 16 grey values and their 16 alphas as 64 bytes of RGBA.
 void store_grey(uint8_t* out, __m128i grey, __m128i alpha) {
@@ -185,8 +183,7 @@ uint64_t grey16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, Block
   return i;
 }
 
-uint64_t indexed_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, uint32_t bits,
-                          const uint8_t (*table)[4]) {
+uint64_t indexed_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, uint32_t bits, const uint8_t (*table)[4]) {
   switch (bits) {
     case 1: return packed_through_table<1>(out, in, pixels, table);
     case 2: return packed_through_table<2>(out, in, pixels, table);

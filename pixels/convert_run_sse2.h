@@ -23,8 +23,7 @@ uint64_t grey16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, Block
 uint64_t grey_alpha8_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels);
 // Samples of `bits` bits (1, 2, 4, 8) through a table of 4-byte RGBA entries; stops on a
 // source byte boundary.
-uint64_t indexed_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, uint32_t bits,
-                          const uint8_t (*table)[4]);
+uint64_t indexed_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, uint32_t bits, const uint8_t (*table)[4]);
 uint64_t grey_alpha16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels);
 uint64_t rgba16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels);
 #else

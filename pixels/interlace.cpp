@@ -51,8 +51,7 @@ inline void or_pixel_bits(uint8_t* out, uint64_t to, const uint8_t* in, uint64_t
 }
 
 // Only one bits are written, which is why `out` must start zeroed.
-void merge_pass_bits(uint8_t* out, const uint8_t* in, uint64_t width, uint32_t bpp, const PassLayout& layout,
-                     int p) {
+void merge_pass_bits(uint8_t* out, const uint8_t* in, uint64_t width, uint32_t bpp, const PassLayout& layout, int p) {
   uint64_t from = layout.packed_start[p] * 8;
   for (uint64_t y = 0; y < layout.pass_height[p]; ++y) {
     const uint64_t row = kStartRow[p] + y * kRowStep[p];

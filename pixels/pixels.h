@@ -27,6 +27,9 @@ uint32_t unfilter_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t heig
 // byte first); filter-type bytes stay where they are. 0, code::bad_filter_type, or
 // code::bad_colour_type for a pixel width no PNG format has (not 1, 2, 3, 4, 6 or 8 bytes).
 uint32_t unfilter_rows(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride);
+// The same for a band that continues a block: `above` is the reconstructed data of the row
+// before the band's first row, or null when the band is the start of an image or a pass.
+uint32_t unfilter_band(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride, const uint8_t* above);
 
 // ---------------------------------------------------------------------------------------
 // Interlace and padding (interlace.cpp, row_padding.cpp)
@@ -45,12 +48,10 @@ PassLayout compute_pass_layout(uint32_t width, uint32_t height, uint32_t bpp);
 
 // Un-filters, strips row padding and merges Adam7 passes of the inflated data `in`
 // (overwritten as work space) into the packed image `out`, which must be all zero.
-uint32_t reconstruct_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t height,
-                           const VelaPNGState* state);
+uint32_t reconstruct_image(uint8_t* out, uint8_t* in, uint32_t width, uint32_t height, const VelaPNGState* state);
 // Copies `rows` rows of `out_row_bits` bits, spaced `in_row_bits` apart in `in`, to `out`
 // without gaps; `out` may equal `in` or lie before it.
-void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, uint64_t in_row_bits,
-                       uint32_t rows);
+void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, uint64_t in_row_bits, uint32_t rows);
 // Scatters the packed passes of `in` into the packed image `out` (all zero on entry).
 void merge_passes(uint8_t* out, const uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp);
 
@@ -85,8 +86,8 @@ struct ColourIndexTree;
 // 0, or 82 when the palette does not hold the colour.
 uint32_t store_pixel_8(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, const ColourIndexTree* tree,
                        uint8_t r, uint8_t g, uint8_t b, uint8_t a);
-void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, uint16_t r, uint16_t g,
-                    uint16_t b, uint16_t a);
+void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, uint16_t r, uint16_t g, uint16_t b,
+                    uint16_t a);
 // All pixels to 8-bit RGBA (with_alpha) or RGB, deciding on the source format once; the
 // values are those of load_pixel_8. The hot path of every decode (convert_run.cpp).
 void expand_run_to_8bit(uint8_t* out, uint64_t pixels, bool with_alpha, const uint8_t* in,
@@ -109,8 +110,7 @@ struct ColourIndexTree {
 
 void colour_index_tree_init(ColourIndexTree* tree);
 // 0, or 83 when a node cannot be allocated (the tree stays releasable).
-uint32_t colour_index_tree_insert(ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a,
-                                  int32_t index);
+uint32_t colour_index_tree_insert(ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a, int32_t index);
 // The index stored for the colour, or -1.
 int32_t colour_index_tree_find(const ColourIndexTree* tree, uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 void colour_index_tree_release(ColourIndexTree* tree);

@@ -41,8 +41,7 @@ void copy_bits(uint8_t* out, uint64_t to, const uint8_t* in, uint64_t from, uint
 
 }  // namespace
 
-void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, uint64_t in_row_bits,
-                       uint32_t rows) {
+void strip_row_padding(uint8_t* out, const uint8_t* in, uint64_t out_row_bits, uint64_t in_row_bits, uint32_t rows) {
   for (uint64_t r = 0; r < rows; ++r) copy_bits(out, r * out_row_bits, in, r * in_row_bits, out_row_bits);
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 using namespace unfilter_detail;
 
-constexpr size_t kUpVectorFrom = 24;    // row bytes
+constexpr size_t kUpVectorFrom = 24;      // row bytes
 constexpr size_t kVectorAfterFirst = 32;  // bytes after the first pixel, other filters
 
 constexpr bool average_has_vector(int bpp_bytes) { return bpp_bytes != 2 && bpp_bytes != 3; }
@@ -28,17 +28,13 @@ inline size_t first_pixel_end(size_t bpp_bytes, size_t length) { return bpp_byte
 
 template <int B>
 void sub_row(uint8_t* x, size_t length) {
-  if (length >= B + kVectorAfterFirst)
-    sub_vector<B>(x, length);
-  else
-    sub_bytes(x, B, length, B);
+  if (length >= B + kVectorAfterFirst) sub_vector<B>(x, length);
+  else sub_bytes(x, B, length, B);
 }
 
 void up_row(uint8_t* x, const uint8_t* prev, size_t length) {
-  if (length >= kUpVectorFrom)
-    up_vector(x, prev, length);
-  else
-    up_bytes(x, prev, 0, length);
+  if (length >= kUpVectorFrom) up_vector(x, prev, length);
+  else up_bytes(x, prev, 0, length);
 }
 
 template <int B>
@@ -69,25 +65,21 @@ bool unfilter_row(uint8_t* x, const uint8_t* prev, size_t length) {
       if (prev != nullptr) up_row(x, prev, length);
       return true;
     case 3:
-      if (prev != nullptr)
-        average_row<B>(x, prev, length);
-      else
-        average_first_row_bytes(x, B, length, B);
+      if (prev != nullptr) average_row<B>(x, prev, length);
+      else average_first_row_bytes(x, B, length, B);
       return true;
     case 4:
-      if (prev != nullptr)
-        paeth_row<B>(x, prev, length);
-      else
-        sub_row<B>(x, length);
+      if (prev != nullptr) paeth_row<B>(x, prev, length);
+      else sub_row<B>(x, length);
       return true;
     default: return false;
   }
 }
 
 template <int B>
-uint32_t row_loop(uint8_t* block, uint32_t rows, uint64_t stride) {
+uint32_t row_loop(uint8_t* block, uint32_t rows, uint64_t stride, const uint8_t* above) {
   const size_t length = stride - 1;
-  const uint8_t* prev = nullptr;
+  const uint8_t* prev = above;
   for (uint32_t r = 0; r < rows; ++r) {
     uint8_t* x = block + r * stride + 1;
     // The format defines filter types 0-4 only. 36 is a free number beside the other
@@ -103,14 +95,18 @@ uint32_t row_loop(uint8_t* block, uint32_t rows, uint64_t stride) {
 }  // namespace
 
 uint32_t unfilter_rows(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride) {
+  return unfilter_band(block, rows, bytes_per_pixel, stride, nullptr);
+}
+
+uint32_t unfilter_band(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, uint64_t stride, const uint8_t* above) {
   if (rows == 0 || stride == 0) return code::ok;
   switch (bytes_per_pixel) {
-    case 1: return row_loop<1>(block, rows, stride);
-    case 2: return row_loop<2>(block, rows, stride);
-    case 3: return row_loop<3>(block, rows, stride);
-    case 4: return row_loop<4>(block, rows, stride);
-    case 6: return row_loop<6>(block, rows, stride);
-    case 8: return row_loop<8>(block, rows, stride);
+    case 1: return row_loop<1>(block, rows, stride, above);
+    case 2: return row_loop<2>(block, rows, stride, above);
+    case 3: return row_loop<3>(block, rows, stride, above);
+    case 4: return row_loop<4>(block, rows, stride, above);
+    case 6: return row_loop<6>(block, rows, stride, above);
+    case 8: return row_loop<8>(block, rows, stride, above);
     default: return code::bad_colour_type;  // no PNG format has this pixel width
   }
 }

@@ -28,8 +28,8 @@ static_assert(sizeof(ImgRect) == 16);
 // Turns the source region by `angle` degrees about (xCenter, yCenter) into the destination
 // region; 0 on success, anything else when it did not.
 using PfnRotateCenter = int32_t (*)(const uint8_t* pSrc, ImgSize srcSize, int32_t srcStep, ImgRect srcRoi,
-                                    uint8_t* pDst, int32_t dstStep, ImgRect dstRoi, double angle,
-                                    double xCenter, double yCenter, int32_t interpolation);
+                                    uint8_t* pDst, int32_t dstStep, ImgRect dstRoi, double angle, double xCenter,
+                                    double yCenter, int32_t interpolation);
 
 extern "C" {
 // Log and path library. A printf-style UTF-16 format; each %d takes a signed 32-bit value.

@@ -21,9 +21,7 @@ namespace {
 int32_t wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
 
 // Rows are padded to whole 32-bit words. The shift is arithmetic, as in the bitmap format.
-int32_t stride_of(int32_t cx, int32_t nbitcount) {
-  return (wrap(int64_t{cx} * nbitcount + 31) >> 3) & ~3;
-}
+int32_t stride_of(int32_t cx, int32_t nbitcount) { return (wrap(int64_t{cx} * nbitcount + 31) >> 3) & ~3; }
 
 // Depths up to 8 carry a colour table of 2^depth entries; a depth below 1 counts as 0
 // (one entry), a case only a bad call reaches.

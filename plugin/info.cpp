@@ -3,9 +3,9 @@
 // whose depth is 8 or 16.
 #include <cstdlib>
 
+#include "decoder/decoder.h"
 #include "plugin/file_access.h"
 #include "plugin/plugin.h"
-#include "decoder/decoder.h"
 
 namespace velapng {
 

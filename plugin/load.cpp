@@ -1,10 +1,11 @@
 // The two load exports and the unrotated path, which decodes straight into the host's
 // memory and swaps red and blue there: besides the decoder's own working memory and the
 // file bytes it allocates nothing.
+#include "plugin/load.h"
+
 #include <cstdlib>
 
 #include "plugin/file_access.h"
-#include "plugin/load.h"
 
 namespace velapng {
 
@@ -15,8 +16,8 @@ namespace {
 // written.
 constexpr uint64_t kMaxImageBytes = 0x7FFFFFFF;
 
-int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width,
-                       uint32_t height, LayoutReport layout) {
+int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
+                       LayoutReport layout) {
   uint8_t* destination = pImage->pBits;
   // A load that can't report its layout to the host fails before decoding, not after.
   if (layout == LayoutReport::write && pImage->pInfoHeader == nullptr) return 0;
@@ -40,8 +41,8 @@ int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size,
 
 bool is_supported_angle(int32_t nAngle) { return nAngle == 0 || nAngle == 90 || nAngle == 180 || nAngle == 270; }
 
-int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size, int32_t nAngle,
-                       VelaPNGState* state, LayoutReport layout) {
+int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size, int32_t nAngle, VelaPNGState* state,
+                       LayoutReport layout) {
   uint32_t width = 0;
   uint32_t height = 0;
   if (inspect_header(&width, &height, state, png, png_size) != code::ok) return 0;

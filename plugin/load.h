@@ -18,13 +18,13 @@ bool is_supported_angle(int32_t nAngle);
 
 // Inspects `png` with `state`, then decodes it into the host's image as stored or turned.
 // 1 on success, 0 on any failure.
-int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size, int32_t nAngle,
-                       VelaPNGState* state, LayoutReport layout);
+int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size, int32_t nAngle, VelaPNGState* state,
+                       LayoutReport layout);
 
 // Decodes into a temporary bitmap and lets the companion rotate function write the turned
 // image into the host's memory. Touches nothing else of the host's. 1 or 0.
-int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width,
-                     uint32_t height, int32_t nAngle);
+int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
+                     int32_t nAngle);
 
 // RGBA to BGRA in place: exchanges bytes 0 and 2 of every 4-byte pixel in `bytes` bytes.
 void swap_red_blue(uint8_t* pixels, uint32_t bytes);

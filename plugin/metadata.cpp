@@ -26,12 +26,12 @@ extern "C" int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, v
   return query(pFileName, pKey, pValueData, pValue);
 }
 
-extern "C" int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey,
-                                                void* pValueData, void* pValue) {
+extern "C" int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey, void* pValueData,
+                                                void* pValue) {
   std::mutex call_mutex;
   WCHAR path[kQueryPathUnits] = {};
-  const auto query = find_metadata_function<PfnGetImageMetaValueFromMemData>(path, kQueryPathUnits,
-                                                                              "GetImageMetaValueFromMemData");
+  const auto query =
+      find_metadata_function<PfnGetImageMetaValueFromMemData>(path, kQueryPathUnits, "GetImageMetaValueFromMemData");
   if (query == nullptr) return 0;
   std::lock_guard<std::mutex> lock(call_mutex);
   return query(pData, nSize, pKey, pValueData, pValue);

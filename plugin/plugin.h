@@ -33,14 +33,11 @@ static_assert(offsetof(HostImage, pInfoHeader) == 24);
 static_assert(sizeof(HostImage) == 32);
 
 using PfnImage32LoadFile = int32_t (*)(HostImage* pImage, const WCHAR* pFileName, int32_t nAngle);
-using PfnImageGetInfo = int32_t (*)(const WCHAR* pFileName, uint32_t* pWidth, uint32_t* pHeight,
-                                    void* pOrientation);
-using PfnGetImageMetaValue = int32_t (*)(const WCHAR* pFileName, const char* pKey, void* pValueData,
-                                         void* pValue);
-using PfnImage32LoadFromMemData = int32_t (*)(HostImage* pImage, const uint8_t* pData, int32_t nSize,
-                                              int32_t nAngle);
-using PfnImageGetInfoFromMemData = int32_t (*)(const uint8_t* pData, int32_t nSize, uint32_t* pWidth,
-                                               uint32_t* pHeight, void* pOrientation);
+using PfnImageGetInfo = int32_t (*)(const WCHAR* pFileName, uint32_t* pWidth, uint32_t* pHeight, void* pOrientation);
+using PfnGetImageMetaValue = int32_t (*)(const WCHAR* pFileName, const char* pKey, void* pValueData, void* pValue);
+using PfnImage32LoadFromMemData = int32_t (*)(HostImage* pImage, const uint8_t* pData, int32_t nSize, int32_t nAngle);
+using PfnImageGetInfoFromMemData = int32_t (*)(const uint8_t* pData, int32_t nSize, uint32_t* pWidth, uint32_t* pHeight,
+                                               void* pOrientation);
 using PfnGetImageMetaValueFromMemData = int32_t (*)(const uint8_t* pData, int32_t nSize, const char* pKey,
                                                     void* pValueData, void* pValue);
 using PfnReleaseImageMetaValue = int32_t (*)(int32_t nKind, void* pFileName);
@@ -78,19 +75,16 @@ VELAPNG_EXPORT const DecoderPluginEntry* GetImageDecoderPluginArray();
 // Decode into pImage->pBits as BGRA, turned by nAngle (0, 90, 180 or 270, clockwise as seen
 // on screen). An unrotated file load also fills nStride and the header; nothing else does.
 VELAPNG_EXPORT int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, int32_t nAngle);
-VELAPNG_EXPORT int32_t Image32LoadFromMemData(HostImage* pImage, const uint8_t* pData, int32_t nSize,
-                                              int32_t nAngle);
+VELAPNG_EXPORT int32_t Image32LoadFromMemData(HostImage* pImage, const uint8_t* pData, int32_t nSize, int32_t nAngle);
 
 // Width and height as stored (never swapped); the result and *pOrientation come from the
 // metadata library's "Orientation" query, made only for a valid header of depth 8 or 16.
-VELAPNG_EXPORT int32_t ImageGetInfo(const WCHAR* pFileName, uint32_t* pWidth, uint32_t* pHeight,
-                                    void* pOrientation);
-VELAPNG_EXPORT int32_t ImageGetInfoFromMemData(const uint8_t* pData, int32_t nSize, uint32_t* pWidth,
-                                               uint32_t* pHeight, void* pOrientation);
+VELAPNG_EXPORT int32_t ImageGetInfo(const WCHAR* pFileName, uint32_t* pWidth, uint32_t* pHeight, void* pOrientation);
+VELAPNG_EXPORT int32_t ImageGetInfoFromMemData(const uint8_t* pData, int32_t nSize, uint32_t* pWidth, uint32_t* pHeight,
+                                               void* pOrientation);
 
 // Passed straight through to the metadata library's functions of the same names.
-VELAPNG_EXPORT int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData,
-                                         void* pValue);
+VELAPNG_EXPORT int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData, void* pValue);
 VELAPNG_EXPORT int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey,
                                                     void* pValueData, void* pValue);
 VELAPNG_EXPORT int32_t ReleaseImageMetaValue(int32_t nKind, void* pFileName);

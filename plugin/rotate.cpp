@@ -27,8 +27,8 @@ Turn turn_for(int32_t nAngle, int32_t width, int32_t height) {
   return {static_cast<double>(nAngle), {0, 0, height, width}, height * 4};
 }
 
-int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width, int32_t height,
-                    int32_t nAngle, WCHAR* library_path) {
+int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width, int32_t height, int32_t nAngle,
+                    WCHAR* library_path) {
   if (!append_to_directory(library_path, kBaseDirectoryUnits, kImageOperationsLibrary)) return 0;
   HMODULE library = LoadLibraryW(library_path);
   if (library == nullptr) return 0;
@@ -43,9 +43,8 @@ int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width,
   const double centre_y = static_cast<double>(height >> 1);
   std::mutex call_mutex;
   std::lock_guard<std::mutex> lock(call_mutex);
-  const int32_t status = rotate(source.pBits, source_size, width * 4, source_rect, destination,
-                                turn.destination_step, turn.destination, turn.angle, centre_x, centre_y,
-                                kInterpolation);
+  const int32_t status = rotate(source.pBits, source_size, width * 4, source_rect, destination, turn.destination_step,
+                                turn.destination, turn.angle, centre_x, centre_y, kInterpolation);
   return status == 0 ? 1 : 0;
 }
 

@@ -19,9 +19,7 @@ static_assert(std::endian::native == std::endian::little, "pixel words are read 
 
 namespace {
 
-uint32_t swap_word(uint32_t pixel) {
-  return (pixel & 0xFF00FF00u) | ((pixel >> 16) & 0xFFu) | ((pixel & 0xFFu) << 16);
-}
+uint32_t swap_word(uint32_t pixel) { return (pixel & 0xFF00FF00u) | ((pixel >> 16) & 0xFFu) | ((pixel & 0xFFu) << 16); }
 
 }  // namespace
 

@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 scripts/setup.sh test
+scripts/check-format.sh
 read -r -a corpus <<<"$(corpus_cmake_args)"
 
 run_preset() {

@@ -24,9 +24,7 @@ struct TiffReader {
   uint32_t u16(size_t at) const {
     return little ? uint32_t{data[at]} | uint32_t{data[at + 1]} << 8 : uint32_t{data[at]} << 8 | data[at + 1];
   }
-  uint32_t u32(size_t at) const {
-    return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
-  }
+  uint32_t u32(size_t at) const { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); }
 };
 
 }  // namespace

@@ -1,10 +1,10 @@
 // The metadata stand-in's exports: an image is read either from a file (only the chunk
 // headers it walks past and the eXIf data) or from the caller's buffer.
+#include "companions/picfacts/picfacts.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "companions/picfacts/picfacts.h"
 
 namespace {
 
@@ -100,8 +100,8 @@ extern "C" int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, v
   return result;
 }
 
-extern "C" int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey,
-                                                void* pValueData, void* pValue) {
+extern "C" int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey, void* pValueData,
+                                                void* pValue) {
   Buffer buffer{pData, pData != nullptr && nSize > 0 ? static_cast<uint64_t>(nSize) : 0};
   return answer(read_buffer, &buffer, pKey, pValueData, pValue);
 }

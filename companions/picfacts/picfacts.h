@@ -15,8 +15,8 @@
 // kExifBlock, p not null), else 0. All three functions may be called from several threads.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 #include "plugin/plugin.h"
 

@@ -24,15 +24,15 @@ namespace qz_image {
 
 inline constexpr int32_t kOk = 0;
 inline constexpr int32_t kNullPointer = 1;
-inline constexpr int32_t kBadAngle = 2;        // not a whole quarter turn, or not finite
-inline constexpr int32_t kBadSize = 3;         // empty, outside the source, or not the turned size
-inline constexpr int32_t kBadStep = 4;         // a row step shorter than the rows it must hold
+inline constexpr int32_t kBadAngle = 2;  // not a whole quarter turn, or not finite
+inline constexpr int32_t kBadSize = 3;   // empty, outside the source, or not the turned size
+inline constexpr int32_t kBadStep = 4;   // a row step shorter than the rows it must hold
 inline constexpr int32_t kBadInterpolation = 5;
-inline constexpr int32_t kBadCentre = 6;       // outside the source region, or not finite
+inline constexpr int32_t kBadCentre = 6;  // outside the source region, or not finite
 
 }  // namespace qz_image
 
 extern "C" VELAPNG_EXPORT int32_t qz_ippiRotateCenter_8u_C4R(const uint8_t* pSrc, ImgSize srcSize, int32_t srcStep,
-                                                            ImgRect srcRoi, uint8_t* pDst, int32_t dstStep,
-                                                            ImgRect dstRoi, double angle, double xCenter,
-                                                            double yCenter, int32_t interpolation);
+                                                             ImgRect srcRoi, uint8_t* pDst, int32_t dstStep,
+                                                             ImgRect dstRoi, double angle, double xCenter,
+                                                             double yCenter, int32_t interpolation);

@@ -125,8 +125,8 @@ FARPROC GetProcAddress(HMODULE module, const char* name) {
   return function;
 }
 
-int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_count, char* out,
-                        int out_capacity, const char* default_char, BOOL* used_default) {
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_count, char* out, int out_capacity,
+                        const char* default_char, BOOL* used_default) {
   (void)flags;
   (void)default_char;
   if (used_default != nullptr) *used_default = 0;
@@ -142,8 +142,7 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide
   return static_cast<int>(needed);
 }
 
-int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int byte_count, WCHAR* wide,
-                        int wide_capacity) {
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int byte_count, WCHAR* wide, int wide_capacity) {
   (void)flags;
   if ((code_page != CP_ACP && code_page != CP_UTF8) || text == nullptr || byte_count == 0 || byte_count < -1 ||
       wide_capacity < 0)

@@ -56,14 +56,13 @@ FARPROC GetProcAddress(HMODULE module, const char* name);
 // UTF-16 to UTF-8 (CP_ACP or CP_UTF8). wide_count -1 converts through the terminating NUL.
 // out_capacity 0 asks for the size needed; otherwise the whole result is written, or
 // nothing and 0 when it does not fit. Unpaired surrogates become U+FFFD.
-int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_count, char* out,
-                        int out_capacity, const char* default_char, BOOL* used_default);
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_count, char* out, int out_capacity,
+                        const char* default_char, BOOL* used_default);
 // UTF-8 to UTF-16 (CP_ACP or CP_UTF8), the way back for the stand-ins, the host and the
 // tests. byte_count -1 converts through the terminating NUL. wide_capacity 0 asks for the
 // units needed; otherwise the whole result is written, or nothing and 0 when it does not
 // fit. A byte that starts no valid sequence (overlong forms and surrogates included)
 // becomes U+FFFD.
-int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int byte_count, WCHAR* wide,
-                        int wide_capacity);
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* text, int byte_count, WCHAR* wide, int wide_capacity);
 // No GDI objects exist on Linux; TRUE for a non-null handle, as nothing is left to free.
 BOOL DeleteObject(HGDIOBJ object);

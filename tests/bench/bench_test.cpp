@@ -2,7 +2,6 @@
 // predicts, no output that differs from ours is timed unflagged, sampling stops on the
 // settled minimum, and the ratios and verdicts are taken the right way round.
 #include <gtest/gtest.h>
-
 #include <libdeflate.h>
 
 #include <algorithm>
@@ -189,8 +188,9 @@ Outcome timed(const char* name, Role role, double ns) {
 
 // ours, the plug-in, two peers and the floor, with the given times (0: did not decode).
 ImageOutcome image_with(const BenchImage* image, double ours, double plugin, double a, double b, double floor) {
-  return {image, {timed("ours", Role::ours, ours), timed("plugin", Role::plugin, plugin), timed("a", Role::peer, a),
-                  timed("b", Role::peer, b), timed("floor", Role::floor, floor)}};
+  return {image,
+          {timed("ours", Role::ours, ours), timed("plugin", Role::plugin, plugin), timed("a", Role::peer, a),
+           timed("b", Role::peer, b), timed("floor", Role::floor, floor)}};
 }
 
 TEST(Report, RatiosAndTargetsAreTakenAgainstOurs) {

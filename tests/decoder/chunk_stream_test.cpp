@@ -80,8 +80,10 @@ TEST(ChunkStream, WalkOutcomes) {
     uint32_t code;
   } cases[] = {
       {"plain file", concat({header(), data, iend()}), {}, 0},
-      {"bytes and a broken chunk after IEND", concat({header(), data, iend(), with_bad_crc(chunk("IDAT", {1})), {1, 2}}),
-       {}, 0},
+      {"bytes and a broken chunk after IEND",
+       concat({header(), data, iend(), with_bad_crc(chunk("IDAT", {1})), {1, 2}}),
+       {},
+       0},
       {"IEND with a payload", concat({header(), data, chunk("IEND", {1, 2, 3})}), {}, 0},
       {"no IEND allowed", concat({header(), data}), {.allow_missing_end = 1}, 0},
       {"eleven stray bytes", concat({header(), data, Bytes(11, 0)}), {}, 30},
@@ -95,18 +97,28 @@ TEST(ChunkStream, WalkOutcomes) {
       {"sizes beyond 64 bits, before any chunk", testpng::header(0xFFFFFFFF, 0xFFFFFFFF, 16, 6), {}, 92},
       {"second IHDR", concat({header(), chunk("IHDR", testpng::ihdr_data(3, 2, 8, 0)), data, iend()}), {}, 69},
       {"unknown critical", concat({header(), chunk("ABCD", {1}), data, iend()}), {}, 69},
-      {"unknown critical allowed", concat({header(), chunk("ABCD", {1}), data, iend()}), {.allow_unknown_critical = 1},
+      {"unknown critical allowed",
+       concat({header(), chunk("ABCD", {1}), data, iend()}),
+       {.allow_unknown_critical = 1},
        0},
       {"unknown ancillary with bad CRC", concat({header(), with_bad_crc(chunk("prVt", {1})), data, iend()}), {}, 0},
       {"bad CRC on IDAT", concat({header(), with_bad_crc(data), iend()}), {}, 57},
       {"bad CRC on IEND", concat({header(), data, with_bad_crc(iend())}), {}, 57},
       {"bad CRC on IEND skipped", concat({header(), data, with_bad_crc(iend())}), {.skip_crc = 1}, 0},
-      {"bad CRC on header skipped", [&] { Bytes f = concat({header(), data, iend()}); f[30] ^= 1; return f; }(),
-       {.skip_crc = 1}, 0},
+      {"bad CRC on header skipped",
+       [&] {
+         Bytes f = concat({header(), data, iend()});
+         f[30] ^= 1;
+         return f;
+       }(),
+       {.skip_crc = 1},
+       0},
       {"text read when kept", concat({header(), no_keyword, data, iend()}), {}, 89},
       {"text passed over when not kept", concat({header(), no_keyword, data, iend()}), {.keep_text = 0}, 0},
-      {"bad CRC on a text chunk passed over", concat({header(), with_bad_crc(chunk("tEXt", {'a'})), data, iend()}),
-       {.keep_text = 0}, 57},
+      {"bad CRC on a text chunk passed over",
+       concat({header(), with_bad_crc(chunk("tEXt", {'a'})), data, iend()}),
+       {.keep_text = 0},
+       57},
       // The reader's own code wins: the CRC of a chunk its reader refused is never checked.
       {"reader refuses before CRC", concat({header(), with_bad_crc(chunk("gAMA", {1, 2, 3})), data, iend()}), {}, 96},
   };

@@ -15,7 +15,8 @@ TEST(ChunkPrimitives, TypeNextAndCrc) {
   const Bytes file = testpng::concat({testpng::header(3, 3, 8, 0), testpng::chunk("zTXt", {'k', 0, 0, 'p', 'q'})});
   const uint8_t* chunk = file.data() + 33;
   EXPECT_TRUE(chunk_type_is(chunk, "zTXt"));
-  for (const char* other : {"ZTXT", "ztxt", "zTXT", "zTX", "zTXtX", ""}) EXPECT_FALSE(chunk_type_is(chunk, other)) << other;
+  for (const char* other : {"ZTXT", "ztxt", "zTXT", "zTX", "zTXtX", ""})
+    EXPECT_FALSE(chunk_type_is(chunk, other)) << other;
   EXPECT_EQ(chunk_next(file.data()), file.data() + 8);  // the signature
   EXPECT_EQ(chunk_next(file.data() + 8), chunk);        // a whole chunk
   // Any flipped bit of type, data or CRC is a mismatch; the length only moves the CRC.

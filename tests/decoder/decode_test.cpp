@@ -19,8 +19,8 @@ Bytes rgb_2x2() { return testpng::png(2, 2, 8, 2, kScanlines); }
 TEST(DecodeRgba, FillsExactlyTheImageOrReportsWhatWasLearnt) {
   Bytes damaged = testpng::zlib_compress(kScanlines);
   damaged[2] ^= 0xFF;  // the deflate data, behind a correct chunk CRC
-  const Bytes corrupt_data = testpng::concat(
-      {testpng::header(2, 2, 8, 2), testpng::chunk("IDAT", damaged), testpng::chunk("IEND", {})});
+  const Bytes corrupt_data =
+      testpng::concat({testpng::header(2, 2, 8, 2), testpng::chunk("IDAT", damaged), testpng::chunk("IEND", {})});
   Bytes not_png = rgb_2x2();
   not_png[0] = 'G';
   const Bytes valid = rgb_2x2();

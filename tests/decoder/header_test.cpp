@@ -66,7 +66,9 @@ TEST(InspectHeader, RulesInOrderAndWhatEachLeavesBehind) {
       {"colour type 1", {{25, 1}}, 31},
       {"colour type 7", {{25, 7}}, 31},
       {"palette 16-bit", {{24, 16}, {25, 3}}, 37},
-      {"largest size", {{16, 0xFF}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0xFF}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}}, 0},
+      {"largest size",
+       {{16, 0xFF}, {17, 0xFF}, {18, 0xFF}, {19, 0xFF}, {20, 0xFF}, {21, 0xFF}, {22, 0xFF}, {23, 0xFF}},
+       0},
   };
   const auto one_of = [](uint32_t code, std::set<uint32_t> codes) { return codes.count(code) != 0; };
   for (const HeaderCase& c : cases) {
@@ -100,8 +102,13 @@ TEST(InspectHeader, RulesInOrderAndWhatEachLeavesBehind) {
 
 TEST(CheckColourDepth, AllowsExactlyThePngCombinations) {
   // Bit d set: depth d allowed, for colour types 0 to 6.
-  const uint32_t allowed[7] = {1u << 1 | 1u << 2 | 1u << 4 | 1u << 8 | 1u << 16, 0, 1u << 8 | 1u << 16,
-                               1u << 1 | 1u << 2 | 1u << 4 | 1u << 8, 1u << 8 | 1u << 16, 0, 1u << 8 | 1u << 16};
+  const uint32_t allowed[7] = {1u << 1 | 1u << 2 | 1u << 4 | 1u << 8 | 1u << 16,
+                               0,
+                               1u << 8 | 1u << 16,
+                               1u << 1 | 1u << 2 | 1u << 4 | 1u << 8,
+                               1u << 8 | 1u << 16,
+                               0,
+                               1u << 8 | 1u << 16};
   for (uint32_t type = 0; type < 9; ++type) {
     for (uint32_t depth = 0; depth <= 17; ++depth) {
       const bool known = type < 7 && allowed[type] != 0;

@@ -55,12 +55,10 @@ TEST_F(PaletteReaders, PlteLengthRules) {
     uint32_t code;
     uint32_t entries;
   } cases[] = {
-      {768, 0, 256},   // the largest palette
-      {771, 38, 257},  // one entry too many: refused, but the size stays as read
-      {2, 0, 0},       // under one entry: empty, no error
-      {0, 0, 0},
-      {3, 0, 1},
-      {7, 0, 2},  // a trailing partial entry is ignored
+      {768, 0, 256},                         // the largest palette
+      {771, 38, 257},                        // one entry too many: refused, but the size stays as read
+      {2, 0, 0},                             // under one entry: empty, no error
+      {0, 0, 0},      {3, 0, 1}, {7, 0, 2},  // a trailing partial entry is ignored
   };
   for (const uint32_t colour_type : {3u, 0u}) {
     for (const auto& c : cases) {

@@ -55,7 +55,9 @@ TEST_F(TextReaders, LayoutsCodesAndTheirOrder) {
   const Bytes stream = testpng::zlib_compress(text_bytes("some text"));
   Bytes damaged = stream;
   damaged.back() ^= 0x01;  // inside the Adler-32 trailer
-  const Bytes plain = text_bytes("Gr\xC3\xBC\xC3\x9F" "e");
+  const Bytes plain = text_bytes(
+      "Gr\xC3\xBC\xC3\x9F"
+      "e");
   const std::string utf8 = as_string(plain);
   const Bytes packed = testpng::zlib_compress(plain);
   const Bytes translated = text_bytes("Schl\xC3\xBCssel");
@@ -72,7 +74,13 @@ TEST_F(TextReaders, LayoutsCodesAndTheirOrder) {
       {"empty payload", text, {}, 89},
       {"zero byte first", text, text_chunk({}, text_bytes("orphan")), 89},
       // zTXt
-      {"zTXt Latin-1", ztxt, ztxt_chunk(text_bytes("D"), {'c', 0xE7, 'a'}), 0, {"D", "c\xE7" "a"}},
+      {"zTXt Latin-1",
+       ztxt,
+       ztxt_chunk(text_bytes("D"), {'c', 0xE7, 'a'}),
+       0,
+       {"D",
+        "c\xE7"
+        "a"}},
       {"zTXt empty text", ztxt, ztxt_chunk(k79, {}), 0, {s79, ""}},
       {"zTXt zero byte inside", ztxt, ztxt_chunk(text_bytes("D"), {'x', 'y', 0, 'z'}), 0, {"D", "xy"}},
       {"zTXt without data", ztxt, concat({text_bytes("key"), {0, 0}}), 75},
@@ -89,21 +97,36 @@ TEST_F(TextReaders, LayoutsCodesAndTheirOrder) {
       {"zTXt damaged stream", ztxt, concat({text_bytes("key"), {0, 0}, damaged}), 20},
       {"zTXt one byte that is no stream", ztxt, concat({text_bytes("key"), {0, 0, 'x'}}), 20},
       // iTXt: any nonzero flag means compressed; fields may run to the end of the chunk.
-      {"iTXt uncompressed", itxt, itxt_chunk(text_bytes("Title"), 0, 0, "de-DE", translated, plain), 0,
+      {"iTXt uncompressed",
+       itxt,
+       itxt_chunk(text_bytes("Title"), 0, 0, "de-DE", translated, plain),
+       0,
        {"Title", "de-DE", tr, utf8}},
-      {"iTXt uncompressed needs no hook", itxt, itxt_chunk(k79, 0, 0, "fr", {}, plain), 0, {s79, "fr", "", utf8},
-       true},
+      {"iTXt uncompressed needs no hook", itxt, itxt_chunk(k79, 0, 0, "fr", {}, plain), 0, {s79, "fr", "", utf8}, true},
       {"iTXt flag 1", itxt, itxt_chunk(text_bytes("T"), 1, 0, "de", translated, packed), 0, {"T", "de", tr, utf8}},
       {"iTXt flag 2", itxt, itxt_chunk(text_bytes("T"), 2, 0, "de", translated, packed), 0, {"T", "de", tr, utf8}},
       {"iTXt flag 255", itxt, itxt_chunk(text_bytes("T"), 255, 0, "", {}, packed), 0, {"T", "", "", utf8}},
-      {"iTXt language to the end", itxt, concat({text_bytes("K"), {0, 0, 0}, text_bytes("en")}), 0, {"K", "en", "", ""}},
-      {"iTXt translated key to the end", itxt, concat({text_bytes("K"), {0, 0, 0}, text_bytes("en"), {0}, text_bytes("Tr")}),
-       0, {"K", "en", "Tr", ""}},
+      {"iTXt language to the end",
+       itxt,
+       concat({text_bytes("K"), {0, 0, 0}, text_bytes("en")}),
+       0,
+       {"K", "en", "", ""}},
+      {"iTXt translated key to the end",
+       itxt,
+       concat({text_bytes("K"), {0, 0, 0}, text_bytes("en"), {0}, text_bytes("Tr")}),
+       0,
+       {"K", "en", "Tr", ""}},
       {"iTXt shortest", itxt, {'K', 0, 0, 0, 0}, 0, {"K", "", "", ""}},
-      {"iTXt text ends at a zero byte", itxt, itxt_chunk(text_bytes("K"), 0, 0, "x", {}, {'a', 'b', 0, 'c'}), 0,
+      {"iTXt text ends at a zero byte",
+       itxt,
+       itxt_chunk(text_bytes("K"), 0, 0, "x", {}, {'a', 'b', 0, 'c'}),
+       0,
        {"K", "x", "", "ab"}},
-      {"iTXt inflated text ends at a zero byte", itxt,
-       itxt_chunk(text_bytes("K"), 1, 0, "x", {}, testpng::zlib_compress({'a', 0, 'c'})), 0, {"K", "x", "", "a"}},
+      {"iTXt inflated text ends at a zero byte",
+       itxt,
+       itxt_chunk(text_bytes("K"), 1, 0, "x", {}, testpng::zlib_compress({'a', 0, 'c'})),
+       0,
+       {"K", "x", "", "a"}},
       {"iTXt length 4, before 75", itxt, {'a', 0, 0, 0}, 30},
       {"iTXt empty", itxt, {}, 30},
       {"iTXt length 5 without room after the keyword", itxt, {'a', 'b', 0, 0, 0}, 75},

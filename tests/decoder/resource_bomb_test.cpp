@@ -58,8 +58,8 @@ struct Bomb {
   const char* what;
   Bytes file;
   uint32_t code;
-  uint64_t bound;      // growth of the peak resident set allowed, slack included
-  bool small_blocks;   // every block the decode allocates is small: run the code check anywhere
+  uint64_t bound;     // growth of the peak resident set allowed, slack included
+  bool small_blocks;  // every block the decode allocates is small: run the code check anywhere
 };
 
 Bytes ztxt_of(uint64_t text_size) {
@@ -94,8 +94,8 @@ TEST(ResourceBombs, EachIsRefusedWithinItsBound) {
       {"a hundred zTXt of 8 MiB - 1", hundred_texts, 52, 4 * kPayloadCap + 2 * kPayloadCap + kSlack, true},
   };
   for (const char* kind : {"zTXt", "iTXt", "iCCP"}) {
-    const std::string prefix = std::string(kind) == "iTXt" ? std::string("Comment\0\1\0en\0\0", 14)
-                                                           : std::string("Comment\0\0", 9);
+    const std::string prefix =
+        std::string(kind) == "iTXt" ? std::string("Comment\0\1\0en\0\0", 14) : std::string("Comment\0\0", 9);
     bombs.push_back({kind, rgba_file(1, 1, pixel, {chunk(kind, concat({testpng::text_bytes(prefix), zero_bomb()}))}),
                      52, 2 * kPayloadCap + kSlack, true});
   }

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 
 #include <cstdlib>
 #include <cstring>
-
-#include <libdeflate.h>
 
 #include "decoder/decoder.h"
 

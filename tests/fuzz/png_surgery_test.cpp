@@ -1,13 +1,13 @@
 // A smoke guard of the decode mutator's file surgery: repaired files pass exactly the
 // checks the repairs are for, and rewritten files decode to the same pixels.
-#include <gtest/gtest.h>
+#include "fuzz/png_surgery.h"
 
+#include <gtest/gtest.h>
 #include <libdeflate.h>
 
 #include <string>
 
 #include "decoder/decoder.h"
-#include "fuzz/png_surgery.h"
 #include "tests/support/png_builder.h"
 
 namespace {
@@ -38,7 +38,7 @@ Bytes split_file(const std::vector<size_t>& cuts) {
     file = concat({file, chunk("IDAT", Bytes(stream.begin() + long(from), stream.begin() + long(to)))});
     if (i == 0) {
       file = concat({file, chunk("zTXt", concat({testpng::text_bytes(std::string("Key\0\0", 5)),
-                                                  testpng::zlib_compress(testpng::text_bytes("inflated"))}))});
+                                                 testpng::zlib_compress(testpng::text_bytes("inflated"))}))});
     }
     from = to;
   }
@@ -72,9 +72,9 @@ TEST(PngSurgery, RepairUndoesChecksumDamage) {
     Bytes file = valid;
     const std::vector<ChunkSpan> chunks = list_chunks(file.data(), file.size());
     ASSERT_EQ(chunks.size(), cuts.size() + 4);
-    file[image_data_offset(file, 1)] ^= 0x03;  // the zlib header's check bits
+    file[image_data_offset(file, 1)] ^= 0x03;                // the zlib header's check bits
     file[image_data_offset(file, stream_size - 1)] ^= 0x80;  // the image data's trailer
-    file[chunks[2].end() - 5] ^= 0x01;  // the text's trailer
+    file[chunks[2].end() - 5] ^= 0x01;                       // the text's trailer
     for (const ChunkSpan& span : chunks) file[span.end() - 1] ^= 0x5A;
     repair_file(file.data(), file.size(), 1 << 20, decompressor);
     EXPECT_EQ(file, valid) << cuts.size() << " cuts";

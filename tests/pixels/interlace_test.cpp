@@ -118,8 +118,8 @@ TEST(ReconstructImage, GivesBackTheOriginalImageOrRefusesABadFilterType) {
           const uint32_t result = reconstruct_image(out.data(), inflated.data(), w, h, &state);
           const uint32_t refused = reconstruct_image(untouched.data(), broken.data(), w, h, &state);
           if (result != 0 || out != expected || refused != 36 || untouched != Bytes(expected.size(), 0)) {
-            ADD_FAILURE() << f.name() << (interlace ? " Adam7 " : " ") << w << "x" << h << " results " << result
-                          << ", " << refused;
+            ADD_FAILURE() << f.name() << (interlace ? " Adam7 " : " ") << w << "x" << h << " results " << result << ", "
+                          << refused;
             ++failures;
           }
         }

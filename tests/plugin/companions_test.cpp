@@ -40,7 +40,7 @@ Bytes random_image(int32_t w, int32_t h, uint32_t seed) {
 TEST(RotateStandIn, TurnsTheSourceRegionIntoTheDestinationRegion) {
   const PfnRotateCenter turn = rotate_function();
   ASSERT_NE(turn, nullptr);
-  const std::pair<double, uint32_t> angles[] = {{0, 0},    {90, 90}, {180, 180}, {270, 270},
+  const std::pair<double, uint32_t> angles[] = {{0, 0},     {90, 90}, {180, 180}, {270, 270},
                                                 {-90, 270}, {360, 0}, {450, 90}};
   const int32_t interpolations[] = {1, 2, 4};
   for (auto [w, h] : {std::pair<int32_t, int32_t>{1, 7}, {5, 3}, {2, 2}}) {
@@ -48,7 +48,8 @@ TEST(RotateStandIn, TurnsTheSourceRegionIntoTheDestinationRegion) {
     const Bytes source = random_image(source_width, h + 2, static_cast<uint32_t>(w * 100 + h));
     Bytes region;
     for (int32_t y = 1; y <= h; ++y) {
-      region.insert(region.end(), &source[(size_t(y) * source_width + 2) * 4], &source[(size_t(y) * source_width + 2 + w) * 4]);
+      region.insert(region.end(), &source[(size_t(y) * source_width + 2) * 4],
+                    &source[(size_t(y) * source_width + 2 + w) * 4]);
     }
     for (size_t i = 0; i < std::size(angles); ++i) {
       const auto [angle, clockwise] = angles[i];
@@ -106,10 +107,10 @@ TEST(RotateStandIn, RefusesWhatItCannotHonourAndWritesNothing) {
   for (const auto& c : cases) {
     Bytes source = original, destination(64 * 4, 0xEE);
     uint8_t* const targets[] = {destination.data(), nullptr, source.data()};
-    EXPECT_EQ(turn(c.null_source ? nullptr : source.data(), {w, h}, c.source_step, c.source_rect,
-                   targets[c.destination], c.destination_step, c.destination_rect, c.angle, c.centre_x, 1.0,
-                   c.interpolation),
-              c.expected)
+    EXPECT_EQ(
+        turn(c.null_source ? nullptr : source.data(), {w, h}, c.source_step, c.source_rect, targets[c.destination],
+             c.destination_step, c.destination_rect, c.angle, c.centre_x, 1.0, c.interpolation),
+        c.expected)
         << c.name;
     EXPECT_EQ(destination, Bytes(64 * 4, 0xEE)) << c.name;
     EXPECT_EQ(source, original) << c.name;
@@ -138,8 +139,8 @@ TEST(PicFactsStandIn, OrientationFromMemoryAndFile) {
   ASSERT_NE(query, nullptr);
   ASSERT_NE(query_file, nullptr);
   const auto exif_png = [](const Bytes& tiff) {
-    return png_with_chunks({testpng::chunk("tEXt", testpng::text_bytes(std::string("k\0v", 3))),
-                            testpng::chunk("eXIf", tiff)});
+    return png_with_chunks(
+        {testpng::chunk("tEXt", testpng::text_bytes(std::string("k\0v", 3))), testpng::chunk("eXIf", tiff)});
   };
   const auto damaged = [](bool little_endian, size_t at, uint8_t value) {
     Bytes tiff = tiff_with_orientation(6, little_endian);

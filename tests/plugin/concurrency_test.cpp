@@ -24,8 +24,11 @@ TEST(Concurrency, ParallelCallsMatchSerialResults) {
   std::vector<Job> jobs;
   for (uint32_t i = 0; i < 16; ++i) {
     const uint32_t w = 3 + i * 2, h = 2 + (i * 5) % 11;
-    Job job{distinct_rgba_image(w, h, {exif_chunk(uint16_t(1 + i % 8), i % 2 == 0)}), temp_path("parallel.png"),
-            int32_t(i % 4) * 90, i % 3 == 0 ? Source::file : Source::memory, {}};
+    Job job{distinct_rgba_image(w, h, {exif_chunk(uint16_t(1 + i % 8), i % 2 == 0)}),
+            temp_path("parallel.png"),
+            int32_t(i % 4) * 90,
+            i % 3 == 0 ? Source::file : Source::memory,
+            {}};
     write_file(job.path, job.image.png);
     job.expected = expected_bgra(job.image.rgba, w, h, job.angle);
     jobs.push_back(job);
@@ -43,8 +46,7 @@ TEST(Concurrency, ParallelCallsMatchSerialResults) {
           const int32_t loaded = job.source == Source::file
                                      ? png_entry().pfnImage32LoadFile(&canvas.image, wide(job.path).c_str(), job.angle)
                                      : load(Source::memory, &canvas.image, job.image.png, job.angle);
-          if (loaded != 1 || canvas.pixels() != job.expected || !canvas.guard_untouched())
-            ++mismatches;
+          if (loaded != 1 || canvas.pixels() != job.expected || !canvas.guard_untouched()) ++mismatches;
           uint32_t width = 0, height = 0;
           int32_t orientation = 0;
           const int32_t answer = png_entry().pfnImageGetInfo(wide(job.path).c_str(), &width, &height, &orientation);

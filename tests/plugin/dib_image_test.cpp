@@ -1,16 +1,17 @@
+#include "plugin/dib_image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "plugin/dib_image.h"
 #include "tests/plugin/harness.h"
 
 namespace {
 
-using velapng::DibImage;
-using plugintest::LogWatch;
 using plugintest::Lines;
+using plugintest::LogWatch;
+using velapng::DibImage;
 
 const std::string kSuccess = "IMAGE calloc success ";
 const std::string kFailure = "IMAGE calloc failed ";

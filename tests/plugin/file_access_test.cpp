@@ -1,3 +1,5 @@
+#include "plugin/file_access.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -5,7 +7,6 @@
 #include <filesystem>
 #include <string>
 
-#include "plugin/file_access.h"
 #include "tests/plugin/harness.h"
 
 namespace {

@@ -22,8 +22,7 @@ TEST(FuzzFindings, EveryKeptFileKeepsItsOutcomeThroughThePlugin) {
     // depends on it, only that they come back matters here.
     uint32_t width = kUnwritten, height = kUnwritten;
     int32_t orientation = 0;
-    png_entry().pfnImageGetInfoFromMemData(png.data(), static_cast<int32_t>(png.size()), &width, &height,
-                                           &orientation);
+    png_entry().pfnImageGetInfoFromMemData(png.data(), static_cast<int32_t>(png.size()), &width, &height, &orientation);
     const std::string path = temp_path("finding.png");
     write_file(path, png);
     png_entry().pfnImageGetInfo(wide(path).c_str(), &width, &height, &orientation);

@@ -48,8 +48,8 @@ bool all_bytes(const void* block, size_t size, uint8_t value) {
 class PluginEnvironment : public testing::Environment {
  public:
   void SetUp() override {
-    const auto root = std::filesystem::temp_directory_path() /
-                      ("velapng-plugin-tests-" + std::to_string(std::random_device{}()));
+    const auto root =
+        std::filesystem::temp_directory_path() / ("velapng-plugin-tests-" + std::to_string(std::random_device{}()));
     if (!std::filesystem::create_directory(root)) throw std::runtime_error("no temporary directory");
     temp_root() = root.string();
     std::filesystem::create_directory(empty_dir());
@@ -223,8 +223,8 @@ Bytes tiff_with_orientation(uint16_t orientation, bool little_endian, uint16_t t
       tiff.push_back(static_cast<uint8_t>(value >> 8 * (little_endian ? i : bytes - 1 - i)));
   };
   put(42, 2);
-  put(8, 4);  // first directory right after the header
-  put(2, 2);  // two entries: an unrelated one first, then the orientation
+  put(8, 4);       // first directory right after the header
+  put(2, 2);       // two entries: an unrelated one first, then the orientation
   put(0x010F, 2);  // Make, ASCII, 4 bytes inline
   put(2, 2);
   put(4, 4);

@@ -54,10 +54,10 @@ TEST(ImageInfo, OrientationQueryIsForwarded) {
       EXPECT_NE(call.value_data, nullptr);  // a slot of the plug-in's own
       EXPECT_NE(call.value_data, &orientation);
       const fakes::MetaCall expected =
-          i == 0 ? fakes::MetaCall{fakes::kQuery, name.c_str(), "Orientation", nullptr, 0, call.value_data,
-                                   &orientation}
-                 : fakes::MetaCall{fakes::kQueryFromMemory, nullptr, "Orientation", png.data(), int32_t(png.size()),
-                                   call.value_data, &orientation};
+          i == 0
+              ? fakes::MetaCall{fakes::kQuery, name.c_str(), "Orientation", nullptr, 0, call.value_data, &orientation}
+              : fakes::MetaCall{fakes::kQueryFromMemory, nullptr,         "Orientation", png.data(),
+                                int32_t(png.size()),     call.value_data, &orientation};
       EXPECT_EQ(as_tuple(call), as_tuple(expected)) << i;
     }
   }

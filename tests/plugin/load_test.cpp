@@ -77,9 +77,8 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
   const auto header_only = [](uint32_t w, uint32_t h) { return testpng::header(w, h, 8, 6); };
   const DecoderPluginEntry& png = png_entry();
   const auto from_memory = [&png](const uint8_t* data, int32_t size, int32_t angle) {
-    return [&png, data, size, angle](HostCanvas& c) {
-      return png.pfnImage32LoadFromMemData(&c.image, data, size, angle);
-    };
+    return
+        [&png, data, size, angle](HostCanvas& c) { return png.pfnImage32LoadFromMemData(&c.image, data, size, angle); };
   };
   std::vector<FailureCase> cases = {
       {"not a PNG", with(Source::memory, Bytes(200, 0x42), 0), true},

@@ -2,12 +2,13 @@
 // names through the base directory, file names of three scripts and the '\' separators of
 // the companions' paths; what they don't reach is text that is not valid UTF-16 or UTF-8,
 // characters beyond the basic plane, and a failed load.
+#include "plugin/platform/platform.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "plugin/platform/platform.h"
 #include "tests/plugin/harness.h"
 
 namespace {
@@ -41,7 +42,9 @@ TEST(PlatformText, Utf8BothWaysReplacingWhatIsNotValid) {
   }
   const ConversionCase decodes[] = {
       {VELAPNG_W("\U0001F600"), utf8(u8"\U0001F600")},
-      {VELAPNG_W("a\uFFFDb"), "a\x80" "b"},
+      {VELAPNG_W("a\uFFFDb"),
+       "a\x80"
+       "b"},
       {VELAPNG_W("\uFFFD\uFFFD"), "\xC0\xAF"},                      // overlong
       {VELAPNG_W("\uFFFD\uFFFD\uFFFD"), "\xED\xA0\x80"},            // an encoded surrogate
       {VELAPNG_W("\uFFFD\uFFFD\uFFFD\uFFFD"), "\xF4\x90\x80\x80"},  // beyond U+10FFFF

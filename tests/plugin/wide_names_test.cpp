@@ -26,9 +26,9 @@ TEST(WideNames, NamesLoadAtEveryAngleAndAnswerInformationWhereTheCodePageHoldsTh
     bool held_everywhere;
   };
   const NameCase cases[] = {
-      {VELAPNG_W("\u041f\u0440\u0438\u0432\u0435\u0442.png"), true},            // Cyrillic
-      {VELAPNG_W("\u65e5\u672c\u8a9e\u306e\u753b\u50cf.png"), true},            // CJK
-      {VELAPNG_W("\u091a\u093f\u0924\u094d\u0930.png"), false},                 // Devanagari
+      {VELAPNG_W("\u041f\u0440\u0438\u0432\u0435\u0442.png"), true},  // Cyrillic
+      {VELAPNG_W("\u65e5\u672c\u8a9e\u306e\u753b\u50cf.png"), true},  // CJK
+      {VELAPNG_W("\u091a\u093f\u0924\u094d\u0930.png"), false},       // Devanagari
   };
   const TestImage image = distinct_rgba_image(5, 3, {exif_chunk(6, true)});
   for (const NameCase& c : cases) {

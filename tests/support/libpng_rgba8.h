@@ -32,7 +32,7 @@ inline void start_rgba8_read(png_structp png, png_infop info, MemoryReader* read
   const png_byte colour_type = png_get_color_type(png, info);
   if (colour_type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
   if (colour_type == PNG_COLOR_TYPE_GRAY || colour_type == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-  png_set_expand(png);  // low-depth grey to 8 bits, tRNS to alpha
+  png_set_expand(png);    // low-depth grey to 8 bits, tRNS to alpha
   png_set_strip_16(png);  // keeps the high byte
   png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
   png_set_interlace_handling(png);

@@ -1,10 +1,10 @@
 #include "tests/support/png_builder.h"
 
+#include <libdeflate.h>
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-
-#include <libdeflate.h>
 
 namespace testpng {
 

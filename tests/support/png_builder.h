@@ -23,8 +23,8 @@ Bytes concat(std::initializer_list<Bytes> parts);
 Bytes signature();
 // Length, type, data and a correct CRC.
 Bytes chunk(std::string_view type, const Bytes& data);
-Bytes ihdr_data(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type,
-                uint8_t interlace = 0, uint8_t compression = 0, uint8_t filter = 0);
+Bytes ihdr_data(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace = 0,
+                uint8_t compression = 0, uint8_t filter = 0);
 // Signature plus IHDR chunk: the 33 bytes header inspection reads.
 Bytes header(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace = 0);
 

@@ -7,14 +7,18 @@ fakes::Journal<fakes::MetaCall> journal;
 
 extern "C" VELAPNG_EXPORT int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData,
                                                     void* pValue) {
-  return journal.record({.function = fakes::kQuery, .file_name = pFileName, .key = pKey, .value_data = pValueData,
-                         .value = pValue});
+  return journal.record(
+      {.function = fakes::kQuery, .file_name = pFileName, .key = pKey, .value_data = pValueData, .value = pValue});
 }
 
 extern "C" VELAPNG_EXPORT int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey,
                                                                void* pValueData, void* pValue) {
-  return journal.record({.function = fakes::kQueryFromMemory, .key = pKey, .data = pData, .size = nSize,
-                         .value_data = pValueData, .value = pValue});
+  return journal.record({.function = fakes::kQueryFromMemory,
+                         .key = pKey,
+                         .data = pData,
+                         .size = nSize,
+                         .value_data = pValueData,
+                         .value = pValue});
 }
 
 extern "C" VELAPNG_EXPORT int32_t ReleaseImageMetaValue(int32_t nKind, void* pFileName) {
