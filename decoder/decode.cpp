@@ -37,16 +37,17 @@ uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, Vel
 
   uint8_t* image = nullptr;
   decode_chunk_stream(&image, width, height, state, in, in_size);
-  if (state->last_error == code::ok) {
-    if (!conversion_supported(state->output_format)) {
-      std::free(image);
-      return code::unsupported_conversion;
-    }
-    state->last_error =
-        convert_pixels(*out, image, &state->output_format, &state->image_info.pixel_format, *width, *height);
+  uint32_t result = state->last_error;
+  if (result == code::ok) {
+    result = conversion_supported(state->output_format)
+                 ? convert_pixels(*out, image, &state->output_format, &state->image_info.pixel_format, *width, *height)
+                 : code::unsupported_conversion;
+    // A format that cannot be converted to is the caller's mistake, not the file's: its 56
+    // is returned without being stored, whichever check refused it.
+    if (result != code::unsupported_conversion) state->last_error = result;
   }
   std::free(image);
-  return state->last_error;
+  return result;
 }
 
 }  // namespace velapng

@@ -13,8 +13,11 @@ namespace {
 
 // The host's row step and header size are signed 32-bit, so an image whose byte count does
 // not fit there can't be described to it; such a load is refused before any pixel is
-// written.
+// written. The pixel count is held against the limit rather than the byte count: w * h
+// always fits in 64 bits, while w * h * 4 wraps for sides near 2^32 (2^31 x 2^31 gives 0).
 constexpr uint64_t kMaxImageBytes = 0x7FFFFFFF;
+
+bool fits_host_image(uint32_t width, uint32_t height) { return uint64_t{width} * height <= kMaxImageBytes / 4; }
 
 int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
                        LayoutReport layout) {
@@ -46,7 +49,7 @@ int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size,
   uint32_t width = 0;
   uint32_t height = 0;
   if (inspect_header(&width, &height, state, png, png_size) != code::ok) return 0;
-  if (uint64_t{width} * height * 4 > kMaxImageBytes) return 0;
+  if (!fits_host_image(width, height)) return 0;
   if (pImage->pBits == nullptr) return 0;  // nowhere to put the pixels, so nothing to decode
   if (nAngle == 0) return load_unrotated(pImage, png, png_size, width, height, layout);
   return load_rotated(pImage, png, png_size, width, height, nAngle);

@@ -2,9 +2,8 @@
 // library anew (it stays loaded) and passes its arguments through unchanged. The queries
 // hold a mutex of their own around the call, which excludes no other call; whatever
 // exclusion the library needs is its own.
-#include <mutex>
-
 #include "plugin/companions.h"
+#include "plugin/runtime_steps.h"
 
 namespace velapng {
 namespace {
@@ -18,23 +17,19 @@ using namespace velapng;
 // A base directory too long for the library's name counts as a library that can't be
 // loaded, in all three calls.
 extern "C" int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData, void* pValue) {
-  std::mutex call_mutex;
   WCHAR path[kQueryPathUnits] = {};
   const auto query = find_metadata_function<PfnGetImageMetaValue>(path, kQueryPathUnits, "GetImageMetaValue");
   if (query == nullptr) return 0;
-  std::lock_guard<std::mutex> lock(call_mutex);
-  return query(pFileName, pKey, pValueData, pValue);
+  return call_under_own_mutex(0, [&] { return query(pFileName, pKey, pValueData, pValue); });
 }
 
 extern "C" int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey, void* pValueData,
                                                 void* pValue) {
-  std::mutex call_mutex;
   WCHAR path[kQueryPathUnits] = {};
   const auto query =
       find_metadata_function<PfnGetImageMetaValueFromMemData>(path, kQueryPathUnits, "GetImageMetaValueFromMemData");
   if (query == nullptr) return 0;
-  std::lock_guard<std::mutex> lock(call_mutex);
-  return query(pData, nSize, pKey, pValueData, pValue);
+  return call_under_own_mutex(0, [&] { return query(pData, nSize, pKey, pValueData, pValue); });
 }
 
 extern "C" int32_t ReleaseImageMetaValue(int32_t nKind, void* pFileName) {

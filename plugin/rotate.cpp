@@ -2,11 +2,11 @@
 // image-operations library turn it into the host's memory. The mutex belongs to this call
 // alone, so it orders nothing between threads; the rotate function copes with that.
 #include <memory>
-#include <mutex>
 
 #include "plugin/companions.h"
 #include "plugin/dib_image.h"
 #include "plugin/load.h"
+#include "plugin/runtime_steps.h"
 
 namespace velapng {
 
@@ -41,10 +41,11 @@ int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width,
   // The centre is halved as an integer first, so an odd side rounds down.
   const double centre_x = static_cast<double>(width >> 1);
   const double centre_y = static_cast<double>(height >> 1);
-  std::mutex call_mutex;
-  std::lock_guard<std::mutex> lock(call_mutex);
-  const int32_t status = rotate(source.pBits, source_size, width * 4, source_rect, destination, turn.destination_step,
-                                turn.destination, turn.angle, centre_x, centre_y, kInterpolation);
+  // A lock that fails counts as a rotate function that failed.
+  const int32_t status = call_under_own_mutex(-1, [&] {
+    return rotate(source.pBits, source_size, width * 4, source_rect, destination, turn.destination_step,
+                  turn.destination, turn.angle, centre_x, centre_y, kInterpolation);
+  });
   return status == 0 ? 1 : 0;
 }
 
@@ -57,7 +58,9 @@ int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, u
   const auto h = static_cast<int32_t>(height);
   WCHAR library_path[kBaseDirectoryUnits] = {};
   GetBaseDirectory(library_path, kBaseDirectoryUnits);
-  auto image = std::make_unique<DibImage>();
+  // No image object fails the load just as no pixel memory for it does.
+  const std::unique_ptr<DibImage> image(new_dib_image());
+  if (image == nullptr) return 0;
 
   int32_t result = 0;
   // Without memory for the temporary image there is nothing to decode into: the load fails.

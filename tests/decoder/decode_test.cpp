@@ -61,6 +61,7 @@ TEST(DecodeWithState, RequestedFormats) {
   } cases[] = {
       {"grey 16 refused", 1, 0, 16, true, 56, {}},
       {"grey+alpha 16 refused", 1, 4, 16, true, 56, {}},
+      {"RGB 4 refused by the conversion", 1, 2, 4, true, 56, {}},
       {"RGBA 8", 1, 6, 8, true, 0, {7, 7, 7, 255, 8, 8, 8, 255, 9, 9, 9, 255}},
       {"RGB 8", 1, 2, 8, true, 0, {7, 7, 7, 8, 8, 8, 9, 9, 9}},
       {"grey 8", 1, 0, 8, true, 0, {7, 8, 9}},

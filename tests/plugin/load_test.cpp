@@ -111,6 +111,7 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
       {"2^31 bytes", with(Source::memory, header_only(0x20000000, 1), 90), true},
       {"2^32 bytes", with(Source::memory, header_only(0x40000000, 1), 90), true},
       {"2^31 bytes, both sides", with(Source::file, header_only(0x10000, 0x8000), 270), true},
+      {"2^64 bytes, wraps to 0", with(Source::memory, header_only(0x80000000, 0x80000000), 90), true},
       {"header only, turned", with(Source::memory, header_only(1000, 1000), 90), false},
       {"corrupt image data, turned", with(Source::memory, bad_idat, 180), false},
       {"corrupt image data, turned file", with(Source::file, bad_idat, 90), false},
