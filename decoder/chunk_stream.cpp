@@ -9,6 +9,7 @@
 
 #include "decoder/checked_math.h"
 #include "decoder/decoder.h"
+#include "decoder/inflate_stage.h"
 #include "pixels/pixels.h"
 
 namespace velapng {
@@ -62,17 +63,20 @@ struct Walk {
   VelaPNGState* state;
   const uint8_t* in;
   uint64_t in_size;
-  ByteBuffer image_data;
+  ImageDataGathering gathering;
+  ByteBuffer image_data;         // the payloads copied as they are met (while_walking)
+  uint64_t image_data_size = 0;  // their total, in either way of gathering
+  uint64_t end = 0;              // where the walk stopped: after IEND, or where input ran out
   uint32_t position = kBeforePalette;
 };
 
 uint32_t append_image_data(Walk* walk, const uint8_t* data, uint32_t length) {
-  const uint64_t old_size = walk->image_data.size;
-  uint64_t total = 0;
-  if (!checked_add(old_size, length, &total)) return code::image_data_overflow;
-  if (!byte_buffer_resize(&walk->image_data, total)) return code::out_of_memory;
-  if (length != 0) std::memcpy(walk->image_data.data + old_size, data, length);
+  const uint64_t old_size = walk->image_data_size;
+  if (!checked_add(old_size, length, &walk->image_data_size)) return code::image_data_overflow;
   walk->position = kAfterImageData;
+  if (walk->gathering == ImageDataGathering::after_walk) return code::ok;
+  if (!byte_buffer_resize(&walk->image_data, walk->image_data_size)) return code::out_of_memory;
+  if (length != 0) std::memcpy(walk->image_data.data + old_size, data, length);
   return code::ok;
 }
 
@@ -109,7 +113,8 @@ uint32_t walk_chunks(Walk* walk) {
   const VelaPNGDecodeOptions& options = walk->state->decoder;
   const uint32_t missing_end = options.allow_missing_end ? code::ok : code::chunk_truncated;
   const uint32_t length_too_big = options.allow_missing_end ? code::ok : code::chunk_length_too_big;
-  uint64_t offset = kFirstChunkOffset;
+  uint64_t& offset = walk->end;
+  offset = kFirstChunkOffset;
   for (;;) {
     if (offset > walk->in_size || walk->in_size - offset < 12) return missing_end;
     const uint8_t* chunk = walk->in + offset;
@@ -126,9 +131,37 @@ uint32_t walk_chunks(Walk* walk) {
     } else if (options.skip_crc_check == 0 && chunk_crc_mismatch(chunk)) {
       return code::crc_mismatch;
     }
-    if (chunk_type_is(chunk, "IEND")) return code::ok;
     offset += uint64_t{length} + 12;
+    if (chunk_type_is(chunk, "IEND")) return code::ok;
   }
+}
+
+// The payloads of the IDAT chunks before `end`, back to back, gathered after a walk that
+// found every chunk there whole. A single non-empty payload is used where it lies; several
+// are copied into one block of exactly their size, which *block then owns.
+uint32_t gather_image_data(const Walk& walk, const uint8_t** data, uint8_t** block) {
+  const auto each_payload = [&walk](auto visit) {
+    for (uint64_t offset = kFirstChunkOffset; offset < walk.end;) {
+      const uint8_t* chunk = walk.in + offset;
+      if (chunk_length(chunk) != 0 && chunk_type_is(chunk, "IDAT")) visit(chunk_data(chunk), chunk_length(chunk));
+      offset += uint64_t{chunk_length(chunk)} + 12;
+    }
+  };
+  uint32_t payloads = 0;
+  each_payload([&](const uint8_t* payload, uint32_t) {
+    if (payloads++ == 0) *data = payload;
+  });
+  if (payloads <= 1) return code::ok;
+  if (walk.image_data_size > SIZE_MAX) return code::out_of_memory;
+  *block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(walk.image_data_size)));
+  if (*block == nullptr) return code::out_of_memory;
+  uint8_t* at = *block;
+  each_payload([&at](const uint8_t* payload, uint32_t length) {
+    std::memcpy(at, payload, length);
+    at += length;
+  });
+  *data = *block;
+  return code::ok;
 }
 
 // The inflated size the header predicts: every row one filter byte plus its packed bytes,
@@ -141,7 +174,8 @@ uint64_t expected_inflated_size(const VelaPNGImageInfo& info, uint32_t width, ui
 
 // Inflates the gathered image data into a scratch block of ten times the expected size and
 // holds the result against that size.
-uint32_t inflate_image_data(VelaPNGState* state, const ByteBuffer& image_data, uint64_t expected, ByteBuffer* scratch) {
+uint32_t inflate_image_data(VelaPNGState* state, const uint8_t* image_data, uint64_t image_data_size, uint64_t expected,
+                            ByteBuffer* scratch) {
   uint64_t capacity = 0;
   if (expected != 0) {
     if (!checked_mul(expected, kScratchFactor, &capacity) || capacity > SIZE_MAX) return code::out_of_memory;
@@ -152,7 +186,7 @@ uint32_t inflate_image_data(VelaPNGState* state, const ByteBuffer& image_data, u
   const VelaPNGInflateOptions& inflate = state->decoder.inflate;
   if (inflate.zlib_hook == nullptr) return code::no_zlib_hook;
   const uint32_t result =
-      inflate.zlib_hook(&scratch->data, &scratch->size, image_data.data, image_data.size, &inflate, capacity);
+      inflate.zlib_hook(&scratch->data, &scratch->size, image_data, image_data_size, &inflate, capacity);
   if (result != code::ok) return result;
   return scratch->size == expected ? code::ok : code::image_size_mismatch;
 }
@@ -168,8 +202,8 @@ uint32_t allocate_output(uint8_t** out, const VelaPNGPixelFormat& format, uint32
 
 }  // namespace
 
-void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
-                         uint64_t in_size) {
+void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height, VelaPNGState* state,
+                          const uint8_t* in, uint64_t in_size, ImageDataGathering gathering) {
   if (state->header_checked == 0) {
     state->last_error = inspect_header(width, height, state, in, in_size);
     if (state->last_error != code::ok) return;
@@ -179,14 +213,24 @@ void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaP
     return;
   }
 
-  Walk walk{state, in, in_size, {}};
+  Walk walk{state, in, in_size, gathering, {}};
   if (state->last_error == code::ok) state->last_error = walk_chunks(&walk);
+  const uint8_t* image_data = walk.image_data.data;
+  uint8_t* gathered = nullptr;
+  if (state->last_error == code::ok && gathering == ImageDataGathering::after_walk)
+    state->last_error = gather_image_data(walk, &image_data, &gathered);
 
-  ByteBuffer scratch;
   const uint64_t expected = expected_inflated_size(state->image_info, *width, *height);
-  if (state->last_error == code::ok) state->last_error = inflate_image_data(state, walk.image_data, expected, &scratch);
+  if (state->last_error == code::ok)
+    state->last_error = inflate_image_data(state, image_data, walk.image_data_size, expected, scratch);
+  std::free(gathered);
   byte_buffer_release(&walk.image_data);
+}
 
+void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
+                         uint64_t in_size) {
+  ByteBuffer scratch;
+  inflate_chunk_stream(&scratch, width, height, state, in, in_size, ImageDataGathering::while_walking);
   if (state->last_error == code::ok && *out == nullptr)
     state->last_error = allocate_output(out, state->image_info.pixel_format, *width, *height);
   if (state->last_error == code::ok) state->last_error = reconstruct_image(*out, scratch.data, *width, *height, state);

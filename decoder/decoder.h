@@ -31,6 +31,10 @@ namespace velapng {
 uint32_t channels_of(uint32_t colour_type);
 // Channels times bit depth; 0 for an unknown colour type.
 uint32_t bits_per_pixel(uint32_t colour_type, uint32_t bit_depth);
+// Byte order of 8-bit four-channel pixels: the decoder's RGBA, or the BGRA of Windows
+// bitmaps that the plug-in's host wants.
+enum class ChannelOrder : uint8_t { rgba, bgra };
+
 // Bytes of `pixels` pixels packed at `bpp` bits: (n div 8) * bpp + ((n mod 8) * bpp + 7) div 8.
 // The caller guarantees the result fits (raw_size_overflows).
 uint64_t packed_size(uint64_t pixels, uint32_t bpp);
@@ -295,6 +299,13 @@ void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaP
 // bytes. The buffer is never allocated, resized or freed. Width and height are written as
 // soon as the header has been read.
 uint32_t decode_rgba(uint8_t** out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size);
+// The pixels and result code decode_rgba gives for every input, in `order`, reconstructed
+// and converted a band of rows at a time straight into `out` (width * height * 4 bytes)
+// without an image in the file's own format in between. `out` is written only once the
+// decode can no longer fail: a refused file leaves it untouched. This is the plug-in's
+// decode (decode_direct.cpp).
+uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size,
+                       ChannelOrder order);
 // The same with a caller-prepared state: converts to state->output_format, or with
 // convert_colour 0 delivers the file's format and copies it into output_format.
 uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,

@@ -16,7 +16,8 @@ struct BlockKey {
 };
 
 #if defined(__SSE2__)
-uint64_t rgb8_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, BlockKey key);
+// With `bgra`, blue first: the byte order the plug-in's host wants.
+uint64_t rgb8_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, BlockKey key, bool bgra);
 uint64_t rgb16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, BlockKey key);
 uint64_t grey8_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, BlockKey key);
 uint64_t grey16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, BlockKey key);
@@ -26,8 +27,10 @@ uint64_t grey_alpha8_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels);
 uint64_t indexed_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels, uint32_t bits, const uint8_t (*table)[4]);
 uint64_t grey_alpha16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels);
 uint64_t rgba16_to_rgba8(uint8_t* out, const uint8_t* in, uint64_t pixels);
+// RGBA to BGRA, or back; `out` may be `in`.
+uint64_t swap_red_blue(uint8_t* out, const uint8_t* in, uint64_t pixels);
 #else
-inline uint64_t rgb8_to_rgba8(uint8_t*, const uint8_t*, uint64_t, BlockKey) { return 0; }
+inline uint64_t rgb8_to_rgba8(uint8_t*, const uint8_t*, uint64_t, BlockKey, bool) { return 0; }
 inline uint64_t rgb16_to_rgba8(uint8_t*, const uint8_t*, uint64_t, BlockKey) { return 0; }
 inline uint64_t grey8_to_rgba8(uint8_t*, const uint8_t*, uint64_t, BlockKey) { return 0; }
 inline uint64_t grey16_to_rgba8(uint8_t*, const uint8_t*, uint64_t, BlockKey) { return 0; }
@@ -35,6 +38,7 @@ inline uint64_t grey_alpha8_to_rgba8(uint8_t*, const uint8_t*, uint64_t) { retur
 inline uint64_t indexed_to_rgba8(uint8_t*, const uint8_t*, uint64_t, uint32_t, const uint8_t (*)[4]) { return 0; }
 inline uint64_t grey_alpha16_to_rgba8(uint8_t*, const uint8_t*, uint64_t) { return 0; }
 inline uint64_t rgba16_to_rgba8(uint8_t*, const uint8_t*, uint64_t) { return 0; }
+inline uint64_t swap_red_blue(uint8_t*, const uint8_t*, uint64_t) { return 0; }
 #endif
 
 }  // namespace velapng::sse2

@@ -92,6 +92,17 @@ void store_pixel_16(uint8_t* out, uint64_t i, const VelaPNGPixelFormat* format, 
 // values are those of load_pixel_8. The hot path of every decode (convert_run.cpp).
 void expand_run_to_8bit(uint8_t* out, uint64_t pixels, bool with_alpha, const uint8_t* in,
                         const VelaPNGPixelFormat* format);
+// Rows of one source format to 8-bit RGBA or BGRA, with the values of load_pixel_8: prepared
+// once per image (an indexed source's table is built then, already in the output order),
+// then applied to each row, so a row costs only its pixels. `format` must outlive it.
+struct RgbaRows {
+  const VelaPNGPixelFormat* format;
+  ChannelOrder order;
+  uint8_t table[256][4];  // palettes and grey below 8 bits
+};
+void rgba_rows_prepare(RgbaRows* rows, const VelaPNGPixelFormat* format, ChannelOrder order);
+// `pixels` pixels from `in`, a sub-byte row starting at the top bits of its first byte.
+void rgba_rows_convert(const RgbaRows& rows, uint8_t* out, const uint8_t* in, uint64_t pixels);
 // Writes `value` (masked to `bits` bits) as pixel i of a `bits`-bit packed image (bits 1, 2
 // or 4). The first pixel of a byte overwrites it and later ones are ORed in, so writing
 // pixels in increasing order needs no cleared buffer.

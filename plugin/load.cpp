@@ -1,6 +1,6 @@
 // The two load exports and the unrotated path, which decodes straight into the host's
-// memory and swaps red and blue there: besides the decoder's own working memory and the
-// file bytes it allocates nothing.
+// memory, already in its blue-green-red-alpha order: besides the decoder's own working
+// memory and the file bytes it allocates nothing.
 #include "plugin/load.h"
 
 #include <cstdlib>
@@ -21,11 +21,10 @@ bool fits_host_image(uint32_t width, uint32_t height) { return uint64_t{width} *
 
 int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
                        LayoutReport layout) {
-  uint8_t* destination = pImage->pBits;
+  uint8_t* const destination = pImage->pBits;
   // A load that can't report its layout to the host fails before decoding, not after.
   if (layout == LayoutReport::write && pImage->pInfoHeader == nullptr) return 0;
-  if (decode_rgba(&destination, &width, &height, png, png_size) != code::ok) return 0;
-  swap_red_blue(destination, width * height * 4);
+  if (decode_direct(destination, &width, &height, png, png_size, ChannelOrder::bgra) != code::ok) return 0;
   if (layout == LayoutReport::write) {
     // 64-bit intermediate: the 32-bit form of this rule wraps for widths of 2^26 and more,
     // which the byte-count limit above still lets through.

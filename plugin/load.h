@@ -1,5 +1,5 @@
-// Decoding into the host's image: the shared body of the two load exports, the rotated
-// path and the red/blue exchange.
+// Decoding into the host's image: the shared body of the two load exports and the rotated
+// path.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +25,5 @@ int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size,
 // image into the host's memory. Touches nothing else of the host's. 1 or 0.
 int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
                      int32_t nAngle);
-
-// RGBA to BGRA in place: exchanges bytes 0 and 2 of every 4-byte pixel in `bytes` bytes.
-void swap_red_blue(uint8_t* pixels, uint32_t bytes);
 
 }  // namespace velapng

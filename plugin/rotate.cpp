@@ -1,6 +1,6 @@
-// The rotated path: decode into a temporary bitmap, swap red and blue there, and let the
-// image-operations library turn it into the host's memory. The mutex belongs to this call
-// alone, so it orders nothing between threads; the rotate function copes with that.
+// The rotated path: decode into a temporary bitmap, already in blue-green-red-alpha order,
+// and let the image-operations library turn it into the host's memory under a mutex of
+// this call's own (runtime_steps.h); the rotate function copes with concurrent calls.
 #include <memory>
 
 #include "plugin/companions.h"
@@ -65,11 +65,8 @@ int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, u
   int32_t result = 0;
   // Without memory for the temporary image there is nothing to decode into: the load fails.
   if (image->Create(w, h, 32) == 1) {
-    uint8_t* pixels = image->pBits;
-    if (decode_rgba(&pixels, &width, &height, png, png_size) == code::ok) {
-      swap_red_blue(pixels, width * height * 4);
+    if (decode_direct(image->pBits, &width, &height, png, png_size, ChannelOrder::bgra) == code::ok)
       result = rotate_into(pImage->pBits, *image, w, h, nAngle, library_path);
-    }
   }
   image->Release();
   return result;
