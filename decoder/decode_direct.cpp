@@ -108,8 +108,10 @@ uint32_t convert_adam7(uint8_t* out, uint8_t* inflated, uint32_t width, uint32_t
 
 uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size,
                        ChannelOrder order) {
+  // Only the decompressor: the compressor of a full state_init is used by nothing.
   VelaPNGState state;
-  state_init(&state);
+  state_init_without_codecs(&state);
+  inflate_options_init(&state.decoder.inflate);
   ByteBuffer inflated;
   inflate_chunk_stream(&inflated, width, height, &state, in, in_size, ImageDataGathering::after_walk);
   uint32_t result = state.last_error;

@@ -200,6 +200,10 @@ uint32_t image_info_add_itext(VelaPNGImageInfo* info, const char* key, const cha
 void inflate_options_init(VelaPNGInflateOptions* options);
 void encode_options_init(VelaPNGEncodeOptions* options);
 void state_init(VelaPNGState* state);
+// The defaults of state_init without the libdeflate handles, for work that needs neither or
+// only the decompressor (inflate_options_init): allocating the compressor alone builds
+// tables that cost more than decoding a 16x16 icon.
+void state_init_without_codecs(VelaPNGState* state);
 void state_release(VelaPNGState* state);
 
 // ---------------------------------------------------------------------------------------

@@ -61,14 +61,19 @@ void encode_options_init(VelaPNGEncodeOptions* options) {
   options->deflate.compressor = libdeflate_alloc_compressor(6);
 }
 
-void state_init(VelaPNGState* state) {
+void state_init_without_codecs(VelaPNGState* state) {
   state->decoder = VelaPNGDecodeOptions{};
-  inflate_options_init(&state->decoder.inflate);
-  encode_options_init(&state->encoder);
+  state->encoder = VelaPNGEncodeOptions{};
   pixel_format_init(&state->output_format);
   image_info_init(&state->image_info);
   state->last_error = 1;
   state->header_checked = 0;
+}
+
+void state_init(VelaPNGState* state) {
+  state_init_without_codecs(state);
+  inflate_options_init(&state->decoder.inflate);
+  encode_options_init(&state->encoder);
 }
 
 void state_release(VelaPNGState* state) {

@@ -26,7 +26,7 @@ using namespace velapng;
 
 extern "C" int32_t ImageGetInfo(const WCHAR* pFileName, uint32_t* pWidth, uint32_t* pHeight, void* pOrientation) {
   VelaPNGState state;
-  state_init(&state);
+  state_init_without_codecs(&state);  // inspection alone inflates nothing
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
   int32_t result = 0;
@@ -47,7 +47,7 @@ extern "C" int32_t ImageGetInfoFromMemData(const uint8_t* pData, int32_t nSize, 
                                            void* pOrientation) {
   if (nSize < 0) return 0;
   VelaPNGState state;
-  state_init(&state);
+  state_init_without_codecs(&state);  // inspection alone inflates nothing
   const auto size = static_cast<uint64_t>(int64_t{nSize});
   const uint32_t inspection = inspect_header(pWidth, pHeight, &state, pData, size);
   void* value_data = nullptr;

@@ -63,7 +63,7 @@ using namespace velapng;
 extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, int32_t nAngle) {
   if (pImage == nullptr || !is_supported_angle(nAngle)) return 0;
   VelaPNGState state;
-  state_init(&state);
+  state_init_without_codecs(&state);  // inspection alone inflates nothing
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
   int32_t result = 0;
@@ -79,7 +79,7 @@ extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, in
 extern "C" int32_t Image32LoadFromMemData(HostImage* pImage, const uint8_t* pData, int32_t nSize, int32_t nAngle) {
   if (pImage == nullptr || nSize < 0 || !is_supported_angle(nAngle)) return 0;
   VelaPNGState state;
-  state_init(&state);
+  state_init_without_codecs(&state);                        // inspection alone inflates nothing
   const auto size = static_cast<uint64_t>(int64_t{nSize});  // widened with sign, as the host passes it
   const int32_t result = load_into_host(pImage, pData, size, nAngle, &state, LayoutReport::skip);
   state_release(&state);
