@@ -34,7 +34,7 @@ include(CPack)
 
 if(VELAPNG_TESTING)
   # Makes a package of its own in a temporary directory, so it never races scripts/package.sh,
-  # and puts the DLL inside through the plug-in's PE check.
+  # and runs the plug-in's PE check on the DLL inside.
   get_target_property(_vela_pe_check VelaPNG VELAPNG_PE_CHECK_COMMAND)
   add_test(NAME package_contents
            COMMAND bash "${PROJECT_SOURCE_DIR}/tests/package/check-package.sh" "${CMAKE_CPACK_COMMAND}"
