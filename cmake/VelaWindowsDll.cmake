@@ -36,6 +36,8 @@
 #                        [NAME_IMPORTS <NAME.DLL>:<function>,<function>...]...
 #                        [VERSION_STRINGS <key>=<value>...])
 #       A ctest running scripts/check-pe.sh on the linked DLL; see that script for the rules.
+#       The command without the file is kept in the target's VELAPNG_PE_CHECK_COMMAND, so
+#       the same rules can be applied to a copy of the DLL (the release package's).
 set(VELAPNG_WINDOWS_DIR "${CMAKE_CURRENT_LIST_DIR}/windows")
 if(WIN32)
   enable_language(RC)  # file scope, at the top: every DLL target below may carry a resource
@@ -125,6 +127,7 @@ function(velapng_add_pe_check test_name dll_target)
   endforeach()
   # The command is not the target itself, so no emulator: objdump runs on the build machine.
   add_test(NAME ${test_name} COMMAND ${command} "$<TARGET_FILE:${dll_target}>")
+  set_property(TARGET ${dll_target} PROPERTY VELAPNG_PE_CHECK_COMMAND "${command}")
 endfunction()
 
 function(velapng_plugin_dll target)

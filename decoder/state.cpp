@@ -12,7 +12,7 @@ namespace {
 
 // A copied format never holds more than 256 entries (larger palettes stop the decode),
 // so a fixed block of 256 entries always has room.
-constexpr size_t kPaletteBlockBytes = 256 * 4;
+constexpr size_t kPaletteBlockBytes = size_t{256} * 4;
 
 }  // namespace
 

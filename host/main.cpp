@@ -2,6 +2,7 @@
 // the image as its orientation asks, and writes the result as a 32-bit BMP.
 //
 //   velapng-host [--memory] [--angle 0|90|180|270]... [--out FILE.bmp | --out-dir DIR] [FILE.png...]
+//   velapng-host --version
 //
 // Without a file it decodes the sample image built beside it. One line is printed per load:
 // file, size, orientation, angle, time. Several files or angles need --out-dir, which takes
@@ -146,12 +147,17 @@ bool load_and_write(const DecoderPluginEntry& png, const Options& options, const
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("velapng-host %s\n", VELAPNG_VERSION);
+    return 0;
+  }
   Options options;
   if (!parse(argc, argv, &options)) {
     std::fprintf(stderr,
                  "usage: %s [--memory] [--angle 0|90|180|270]... [--out FILE.bmp | --out-dir DIR] [FILE.png...]\n"
+                 "       %s --version\n"
                  "       (several files or angles need --out-dir)\n",
-                 argv[0]);
+                 argv[0], argv[0]);
     return 2;
   }
   std::string error;

@@ -62,7 +62,7 @@ void load_rgb_8(uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, const uint8_t* i
   if (f->bit_depth == 8) {
     for (int c = 0; c < 3; ++c) s[c] = in[3 * i + c];
   } else if (f->bit_depth == 16) {
-    for (int c = 0; c < 3; ++c) s[c] = sample_16(in, 6 * i + 2 * c);
+    for (int c = 0; c < 3; ++c) s[c] = sample_16(in, 2 * (3 * i + c));
   } else {
     return;
   }

@@ -55,8 +55,8 @@ void merge_pass_bits(uint8_t* out, const uint8_t* in, uint64_t width, uint32_t b
   uint64_t from = layout.packed_start[p] * 8;
   for (uint64_t y = 0; y < layout.pass_height[p]; ++y) {
     const uint64_t row = kStartRow[p] + y * kRowStep[p];
-    uint64_t to = row * width * bpp + kStartColumn[p] * bpp;
-    for (uint64_t x = 0; x < layout.pass_width[p]; ++x, from += bpp, to += kColumnStep[p] * bpp) {
+    uint64_t to = (row * width + kStartColumn[p]) * bpp;
+    for (uint64_t x = 0; x < layout.pass_width[p]; ++x, from += bpp, to += uint64_t{kColumnStep[p]} * bpp) {
       or_pixel_bits(out, to, in, from, bpp);
     }
   }

@@ -13,7 +13,7 @@ source scripts/lib.sh
 run_packages=(cmake ninja-build g++ pkg-config libdeflate-dev)
 test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make locales
                g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 wine64 wine
-               clang libclang-rt-14-dev libfuzzer-14-dev clang-format)
+               clang libclang-rt-14-dev libfuzzer-14-dev clang-format clang-tidy unzip)
 # The corpus: photographs from mate-backgrounds, converted by ImageMagick and optipng.
 bench_packages=("${run_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev imagemagick optipng
                 mate-backgrounds linux-perf valgrind)

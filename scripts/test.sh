@@ -19,6 +19,7 @@ run_preset() {
 }
 
 run_preset native
+scripts/tidy.sh     # clang-tidy over the product code, from the native build's compile commands
 run_preset native-asan
 run_preset native-tsan
 run_preset fuzz     # every libFuzzer target for a minute over the seeds and regression files

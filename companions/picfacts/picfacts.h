@@ -36,9 +36,13 @@ bool find_exif(ReadAt read, void* source, uint64_t* offset, uint32_t* length);
 
 }  // namespace picfacts
 
+// The library's own surface, stated here although plugin/plugin.h (included for its types)
+// declares the same three for the plug-in, whose metadata exports share them.
+// NOLINTBEGIN(readability-redundant-declaration)
 extern "C" {
 VELAPNG_EXPORT int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData, void* pValue);
 VELAPNG_EXPORT int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey,
                                                     void* pValueData, void* pValue);
 VELAPNG_EXPORT int32_t ReleaseImageMetaValue(int32_t nKind, void* pFileName);
 }
+// NOLINTEND(readability-redundant-declaration)

@@ -25,7 +25,7 @@ using qz_log::WString;
 std::mutex log_mutex;
 
 WString log_path() {
-  const WString configured = qz_log::environment("QZ_LOG_FILE");
+  WString configured = qz_log::environment("QZ_LOG_FILE");
   if (!configured.empty()) return configured;
   return qz_log::module_directory() + qz_log::kSeparator + VELAPNG_W("QZ_Log.txt");
 }
@@ -33,17 +33,15 @@ WString log_path() {
 WString format_text(const WCHAR* format, va_list args) {
   WString text;
   for (const WCHAR* c = format; *c != 0; ++c) {
-    if (*c != '%') {
-      text.push_back(*c);
-    } else if (c[1] == 'd') {
+    if (c[0] == '%' && c[1] == 'd') {
       const std::string number = std::to_string(va_arg(args, int32_t));
       text.append(number.begin(), number.end());
       ++c;
-    } else if (c[1] == '%') {
+    } else if (c[0] == '%' && c[1] == '%') {
       text.push_back('%');
       ++c;
     } else {
-      text.push_back(*c);
+      text.push_back(*c);  // a '%' before anything else stands for itself
     }
   }
   if (text.empty() || text.back() != '\n') text.push_back('\n');
