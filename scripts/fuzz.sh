@@ -2,7 +2,7 @@
 # Runs one libFuzzer target of the fuzz build for a bounded time:
 #   fuzz.sh [--build DIR] [--seeds DIR]... TARGET SECONDS [LIBFUZZER_FLAG...]
 # DIR defaults to build/fuzz. The writable corpus is DIR/corpus/TARGET, kept between runs;
-# the seed directories are read in place (by default fuzz/regressions/TARGET, PngSuite and
+# the seed directories are read in place (by default every fuzz/regressions/ directory, PngSuite and
 # the malformed files of the shared corpus). Any finding (crash, sanitizer report, broken
 # invariant, leak, timeout, out-of-memory) is written to DIR/findings/TARGET/ and makes the
 # exit status non-zero. Flags given after SECONDS override the defaults below.
@@ -26,7 +26,7 @@ target=$1 seconds=$2
 shift 2
 
 if ((${#seeds[@]} == 0)); then
-  [[ -d fuzz/regressions/$target ]] && seeds+=("fuzz/regressions/$target")
+  for dir in fuzz/regressions/*/; do seeds+=("${dir%/}"); done
   for arg in $(corpus_cmake_args); do seeds+=("${arg#*=}"); done
 fi
 binary=$build/fuzz/$target
