@@ -30,7 +30,7 @@ namespace {
 // Rows un-filtered before they are converted: enough bytes to keep the un-filtering's
 // chains of consecutive rows busy, few enough that the band is still in the cache when the
 // conversion reads it.
-constexpr uint64_t kBandBytes = 64 * 1024;
+constexpr uint64_t kBandBytes = uint64_t{64} * 1024;
 
 // One block of filtered rows (the image, or one Adam7 pass) in the inflated data.
 struct RowBlock {

@@ -193,7 +193,7 @@ void expand_grey_alpha(uint8_t* out, uint64_t pixels, const uint8_t* in) {
   if constexpr (kAlpha && kStep == 1) i = sse2::grey_alpha8_to_rgba8(out, in, pixels);
   if constexpr (kAlpha && kStep == 2) i = sse2::grey_alpha16_to_rgba8(out, in, pixels);
   for (; i < pixels; ++i) {
-    const uint8_t* p = in + 2 * kStep * i;
+    const uint8_t* p = in + i * 2 * kStep;
     put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[0], p[0], p[kStep]);
   }
 }
@@ -208,8 +208,8 @@ void expand_rgba(uint8_t* out, uint64_t pixels, const uint8_t* in) {
   uint64_t i = 0;
   if constexpr (kAlpha && kStep == 2) i = sse2::rgba16_to_rgba8(out, in, pixels);
   for (; i < pixels; ++i) {
-    const uint8_t* p = in + 4 * kStep * i;
-    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[kStep], p[2 * kStep], p[3 * kStep]);
+    const uint8_t* p = in + i * 4 * kStep;
+    put<kAlpha>(out + i * kOutBytes<kAlpha>, p[0], p[kStep], p[size_t{2} * kStep], p[size_t{3} * kStep]);
   }
 }
 

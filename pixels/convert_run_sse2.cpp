@@ -72,11 +72,12 @@ uint64_t packed_through_table(uint8_t* out, const uint8_t* in, uint64_t pixels, 
   constexpr uint32_t kBytes = kStep * kBits / 8;
   constexpr uint32_t kMask = (1u << kBits) - 1;
   uint64_t i = 0;
-  for (; i + kStep <= pixels; i += kStep, in += kBytes, out += 4 * kStep) {
+  for (; i + kStep <= pixels; i += kStep, in += kBytes, out += size_t{4} * kStep) {
     uint32_t word = 0;
     for (uint32_t b = 0; b < kBytes; ++b) word = word << 8 | in[b];
     const auto at = [word](uint32_t p) { return (word >> (kBits * (kStep - 1 - p))) & kMask; };
-    for (uint32_t k = 0; k < kStep; k += 4) store_entries(out + 4 * k, table, at(k), at(k + 1), at(k + 2), at(k + 3));
+    for (uint32_t k = 0; k < kStep; k += 4)
+      store_entries(out + size_t{4} * k, table, at(k), at(k + 1), at(k + 2), at(k + 3));
   }
   return i;
 }
