@@ -77,6 +77,8 @@ bool read_png_layout(const uint8_t* data, size_t size, PngLayout* layout, std::s
   layout->colour_type = data[25];
   layout->interlace = data[28];
   if (channels(layout->colour_type) == 0) return fail(error, "unknown colour type");
+  layout->inflated_size = filtered_size(layout->width, layout->height,
+                                        channels(layout->colour_type) * layout->bit_depth, layout->interlace != 0);
 
   // Two walks: the first checks the chunks and sums the IDAT lengths, so the join below
   // is one allocation of the final size.
@@ -97,8 +99,6 @@ bool read_png_layout(const uint8_t* data, size_t size, PngLayout* layout, std::s
     for (const auto& [offset, length] : idat)
       layout->image_data.insert(layout->image_data.end(), data + offset, data + offset + length);
   }
-  layout->inflated_size = filtered_size(layout->width, layout->height,
-                                        channels(layout->colour_type) * layout->bit_depth, layout->interlace != 0);
   return true;
 }
 

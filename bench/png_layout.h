@@ -23,7 +23,8 @@ struct PngLayout {
 };
 
 // Fills `layout` from a whole PNG in memory; false with a reason for anything that is not a
-// PNG whose chunks lead to IEND. CRCs are not checked (the decoders under test do that).
+// PNG whose chunks lead to IEND, though a valid header still gives the size fields and the
+// inflated size. CRCs are not checked (the decoders under test do that).
 // Without `join_image_data` the IDAT payloads are not copied (image_data stays empty).
 bool read_png_layout(const uint8_t* data, size_t size, PngLayout* layout, std::string* error,
                      bool join_image_data = true);
