@@ -154,6 +154,7 @@ std::vector<Target> evaluate_targets(const std::vector<std::vector<ImageOutcome>
   char what[96], detail[160];
   std::snprintf(what, sizeof what, "memory: plug-in <= %.2fx inflated size beyond the host's pixels",
                 goals.max_memory_multiple);
+  if (memory.image.empty()) return targets;  // not asked for
   if (memory.multiple <= 0) {
     targets.push_back({what, false, "no measurement"});
   } else {

@@ -41,7 +41,8 @@ struct Goals {
   double max_memory_multiple = 1.1;
 };
 
-// The plug-in's peak memory on one image as the goal counts it; multiple 0: not measured.
+// The plug-in's peak memory on one image as the goal counts it; no image: not asked for (no
+// target), multiple 0: the measurement failed.
 struct MemoryFigure {
   std::string image;
   double multiple = 0;
