@@ -18,21 +18,23 @@
 
 namespace {
 
-// The histogram of one file, or why there is none.
-bool histogram_of(const char* path, libdeflate_decompressor* decompressor, velabench::PngLayout* layout,
-                  std::array<uint64_t, 6>* rows_of_type, std::string* error) {
+// Fills the histogram of one file; returns why there is none, or nothing.
+std::string histogram_of(const char* path, libdeflate_decompressor* decompressor,
+                         std::array<uint64_t, 6>* rows_of_type) {
   std::ifstream file(path, std::ios::binary);
   const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  if (!file.good() && !file.eof()) return *error = "cannot be read", false;
-  if (!velabench::read_png_layout(bytes.data(), bytes.size(), layout, error)) return false;
-  std::vector<uint8_t> inflated(layout->inflated_size);
+  if (!file.good() && !file.eof()) return "cannot be read";
+  velabench::PngLayout layout;
+  std::string error;
+  if (!velabench::read_png_layout(bytes.data(), bytes.size(), &layout, &error)) return error;
+  std::vector<uint8_t> inflated(layout.inflated_size);
   size_t produced = 0;
-  if (libdeflate_zlib_decompress(decompressor, layout->image_data.data(), layout->image_data.size(), inflated.data(),
+  if (libdeflate_zlib_decompress(decompressor, layout.image_data.data(), layout.image_data.size(), inflated.data(),
                                  inflated.size(), &produced) != LIBDEFLATE_SUCCESS ||
       produced != inflated.size())
-    return *error = "image data does not inflate to the size its header gives", false;
-  *rows_of_type = velabench::filter_histogram(*layout, inflated.data());
-  return true;
+    return "image data does not inflate to the size its header gives";
+  *rows_of_type = velabench::filter_histogram(layout, inflated.data());
+  return {};
 }
 
 }  // namespace
@@ -52,11 +54,9 @@ int main(int argc, char** argv) {
   if (decompressor == nullptr) return 1;
   int status = 0;
   for (int i = first; i < argc; ++i) {
-    velabench::PngLayout layout;
     std::array<uint64_t, 6> rows{};
-    std::string error;
     const char* name = std::strrchr(argv[i], '/') != nullptr ? std::strrchr(argv[i], '/') + 1 : argv[i];
-    if (!histogram_of(argv[i], decompressor, &layout, &rows, &error)) {
+    if (const std::string error = histogram_of(argv[i], decompressor, &rows); !error.empty()) {
       std::fprintf(stderr, "png_filter_histogram: %s: %s\n", argv[i], error.c_str());
       status = 1;
       continue;
