@@ -50,6 +50,7 @@ std::unique_ptr<Backend> make_plugin(const std::string& library_path);
 std::unique_ptr<Backend> make_libpng();
 std::unique_ptr<Backend> make_libspng();
 std::unique_ptr<Backend> make_stb_image();
+std::unique_ptr<Backend> make_wuffs();
 std::unique_ptr<Backend> make_floor();
 
 }  // namespace velabench

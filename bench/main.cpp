@@ -1,11 +1,13 @@
-// velapng_bench: decodes a corpus from memory with ours, the plug-in export, libpng, libspng
-// and stb_image, and bounds everything by libdeflate's inflate alone. Prints a table per
-// image set, the targets met or missed, every output that differs from ours, the per-call
-// set-up of ours, and the peak memory of each backend on the largest image; writes a CSV.
+// velapng_bench: decodes a corpus from memory with ours, the plug-in export, wuffs, libpng,
+// libspng and stb_image, and bounds everything by libdeflate's inflate alone. Prints a table
+// per image set, the targets met or missed, every output that differs from ours, the per-call
+// set-up of ours, and the peak memory of each backend on the largest image; writes a CSV and
+// an SVG chart of the sets.
 //
-//   velapng_bench [--corpus DIR] [--csv FILE] [--plugin LIBRARY] [--clock cpu|wall]
-//                 [--budget SECONDS] [--sets photo,colour,adam7,icons] [--only SUBSTRING]
-//                 [--backends plugin,libpng,libspng,stb_image,floor] [--no-memory]
+//   velapng_bench [--corpus DIR] [--csv FILE] [--chart FILE] [--plugin LIBRARY]
+//                 [--clock cpu|wall] [--budget SECONDS] [--sets adaptive,photo,colour,adam7,icons]
+//                 [--only SUBSTRING] [--backends plugin,wuffs,libpng,libspng,stb_image,floor]
+//                 [--no-memory]
 // --only keeps the files whose names contain SUBSTRING; --backends leaves out the others
 // (ours always runs), which is how a profile of one decoder is taken.
 #include <libdeflate.h>
@@ -20,6 +22,7 @@
 #include <sstream>
 
 #include "bench/backend.h"
+#include "bench/chart.h"
 #include "bench/measure.h"
 #include "bench/peak_memory.h"
 #include "bench/report.h"
@@ -34,8 +37,9 @@ namespace fs = std::filesystem;
 struct Options {
   std::string corpus = "build/bench/bench-corpus";
   std::string csv = "build/bench/bench-results.csv";
+  std::string chart = "build/bench/bench-chart.svg";
   std::string plugin;
-  std::vector<std::string> sets = {"photo", "colour", "adam7", "icons"};
+  std::vector<std::string> sets = {"adaptive", "photo", "colour", "adam7", "icons"};
   std::string only;
   std::vector<std::string> backends;  // empty: all
   bool memory = true;
@@ -61,7 +65,7 @@ std::vector<std::string> split(const std::string& text, char separator) {
 
 [[noreturn]] void usage(const char* why) {
   std::fprintf(stderr,
-               "velapng_bench: %s\nusage: velapng_bench [--corpus DIR] [--csv FILE] [--plugin LIBRARY] "
+               "velapng_bench: %s\nusage: velapng_bench [--corpus DIR] [--csv FILE] [--chart FILE] [--plugin LIBRARY] "
                "[--clock cpu|wall] [--budget SECONDS] [--sets a,b] [--only SUBSTRING] [--backends a,b] "
                "[--no-memory]\n",
                why);
@@ -79,6 +83,7 @@ Options parse(int argc, char** argv) {
     };
     if (arg == "--corpus") options.corpus = value();
     else if (arg == "--csv") options.csv = value();
+    else if (arg == "--chart") options.chart = value();
     else if (arg == "--plugin") options.plugin = value();
     else if (arg == "--sets") options.sets = split(value(), ',');
     else if (arg == "--only") options.only = value();
@@ -150,6 +155,7 @@ std::vector<std::unique_ptr<Backend>> make_backends(const std::string& plugin_pa
   std::vector<std::unique_ptr<Backend>> backends;
   backends.push_back(make_ours());
   backends.push_back(make_plugin(plugin_path));
+  backends.push_back(make_wuffs());
   backends.push_back(make_libpng());
   backends.push_back(make_libspng());
   backends.push_back(make_stb_image());
@@ -265,18 +271,35 @@ MemoryReport measure_peak_memory(const Options& options, const std::vector<Backe
   return report;
 }
 
+// What a backend holds beyond the program with the file read in and the host's RGBA pixels,
+// as a multiple of the image's inflated size; 0 when either child failed.
+double memory_multiple(const MemoryReport& report, const PeakMemory& peak) {
+  if (!report.baseline.ok || !peak.ok || report.image.layout.inflated_size == 0) return 0;
+  const double own = double(peak.max_rss_kib - report.baseline.max_rss_kib) * 1024 - double(report.image.rgba_bytes());
+  return own / double(report.image.layout.inflated_size);
+}
+
+MemoryFigure plugin_memory(const MemoryReport& report) {
+  for (const auto& [name, peak] : report.peaks) {
+    if (name == "plugin") return {report.image.set + "/" + report.image.name, memory_multiple(report, peak)};
+  }
+  return {};
+}
+
 void print_peak_memory(FILE* out, const MemoryReport& report) {
   const BenchImage& image = report.image;
   if (image.path.empty()) return;
-  const double image_mib = double(image.rgba_bytes()) / (1 << 20);
-  std::fprintf(out, "\n== peak memory on %s/%s (%ux%u, %s; its RGBA pixels are %.1f MiB)\n", image.set.c_str(),
-               image.name.c_str(), image.layout.width, image.layout.height,
-               format_name(image.layout.colour_type, image.layout.bit_depth).c_str(), image_mib);
+  const double mib = 1 << 20;
+  std::fprintf(out, "\n== peak memory on %s/%s (%ux%u, %s; RGBA pixels %.1f MiB, inflated image data %.1f MiB)\n",
+               image.set.c_str(), image.name.c_str(), image.layout.width, image.layout.height,
+               format_name(image.layout.colour_type, image.layout.bit_depth).c_str(), double(image.rgba_bytes()) / mib,
+               double(image.layout.inflated_size) / mib);
   std::fprintf(out,
                "one process per backend, peak RSS from wait4; baseline = the program with the file's %.1f MiB read "
-               "in (the parent held %.1f MiB when it started them)\n",
-               double(report.file_bytes) / (1 << 20), double(report.parent_rss_kib) / 1024);
-  std::fprintf(out, "%-12s %14s %18s %14s\n", "backend", "peak RSS MiB", "above baseline MiB", "x RGBA pixels");
+               "in (the parent held %.1f MiB when it started them); own = above baseline less the host's RGBA pixels\n",
+               double(report.file_bytes) / mib, double(report.parent_rss_kib) / 1024);
+  std::fprintf(out, "%-12s %14s %18s %10s %14s\n", "backend", "peak RSS MiB", "above baseline MiB", "own MiB",
+               "own x inflated");
   if (!report.baseline.ok) {
     std::fprintf(out, "baseline child failed\n");
     return;
@@ -288,13 +311,14 @@ void print_peak_memory(FILE* out, const MemoryReport& report) {
       continue;
     }
     const double above = double(peak.max_rss_kib - report.baseline.max_rss_kib) / 1024;
-    std::fprintf(out, "%-12s %14.1f %18.1f %14.2f\n", name.c_str(), double(peak.max_rss_kib) / 1024, above,
-                 above / image_mib);
+    std::fprintf(out, "%-12s %14.1f %18.1f %10.1f %14.2f\n", name.c_str(), double(peak.max_rss_kib) / 1024, above,
+                 above - double(image.rgba_bytes()) / mib, memory_multiple(report, peak));
   }
 }
 
-// The child: read the file, decode it once with one backend, exit. The host's pixel
-// memory is allocated but not written beforehand, as a host's fresh bitmap would be.
+// The child: read the file, decode it once with one backend, exit. The host's pixel memory
+// is written before the decode, so every backend's peak holds all of it, whether it decodes
+// into it (and when) or into memory of its own that it then copies there.
 int memory_child(const std::string& backend_name, const std::string& path, const std::string& plugin) {
   BenchImage image;
   // Only the floor reads the joined image data; the decoders get the file alone.
@@ -303,8 +327,8 @@ int memory_child(const std::string& backend_name, const std::string& path, const
   for (auto& backend : make_backends(plugin)) {
     if (backend->name() != backend_name) continue;
     if (!backend->unavailable().empty() || !backend->prepare(image)) return 1;
-    std::unique_ptr<uint8_t[]> pixels(new uint8_t[image.rgba_bytes()]);
-    return backend->decode(image, pixels.get(), false) ? 0 : 1;
+    std::vector<uint8_t> pixels(image.rgba_bytes(), 0);
+    return backend->decode(image, pixels.data(), true) ? 0 : 1;
   }
   return 1;
 }
@@ -319,9 +343,19 @@ std::string first_line_with(const char* path, const char* prefix) {
   return {};
 }
 
-void print_conditions(FILE* out, const Options& options, const char* when) {
+std::string cpu_name() {
   std::string cpu = first_line_with("/proc/cpuinfo", "model name");
   if (const size_t colon = cpu.find(':'); colon != std::string::npos) cpu = cpu.substr(colon + 2);
+  return cpu;
+}
+
+std::string chart_subtitle(const Options& options) {
+  return "best of N per image, " + std::string(options.timing.clock == Clock::cpu ? "thread CPU time" : "wall time") +
+         ", one core of " + cpu_name() + "; higher is faster";
+}
+
+void print_conditions(FILE* out, const Options& options, const char* when) {
+  const std::string cpu = cpu_name();
   std::fprintf(
       out, "%s: cpu %s; load average %s; clock %s, best of N (N adaptive, budget %.1f s per backend and image)\n", when,
       cpu.c_str(), first_line_with("/proc/loadavg", "").c_str(),
@@ -361,10 +395,13 @@ int run(const Options& options) {
 
   for (const auto& set : results) print_set_table(stdout, set, set.front().image->set == "icons");
   print_setup_costs(stdout, options, results);
-  print_targets(stdout, evaluate_targets(results));
+  print_targets(stdout, evaluate_targets(results, plugin_memory(memory)));
   print_mismatches(stdout, results);
   if (options.memory) print_peak_memory(stdout, memory);
   print_conditions(stdout, options, "\nend");
+
+  if (write_chart(options.chart, results, chart_subtitle(options))) std::printf("chart: %s\n", options.chart.c_str());
+  else std::fprintf(stderr, "velapng_bench: cannot write %s\n", options.chart.c_str());
 
   if (FILE* csv = std::fopen(options.csv.c_str(), "w")) {
     write_csv_header(csv);

@@ -5,14 +5,19 @@
 # in the build tree.
 #
 # Usage: bench/make-corpus.sh [OUT_DIR]   (default build/bench/bench-corpus)
+# The filter-type histograms come from png_filter_histogram of the bench build
+# (VELAPNG_FILTER_HISTOGRAM, default build/bench/bench/png_filter_histogram).
 #
-# Four sets, one directory each:
+# Five sets, one directory each:
+#   adaptive  photographs of 4-12 megapixels, 8-bit RGB and RGBA, saved as users' files are:
+#             by ImageMagick with its defaults, so libpng picks each row's filter
 #   photo   large photographs as 8-bit RGB and RGBA at zlib levels 1, 6, 9 and with every
 #           filter strategy (none, sub, up, average, Paeth, adaptive)
 #   colour  one photograph in every other colour type and depth PNG has
 #   adam7   interlaced images
 #   icons   64x64 and smaller, where per-call set-up dominates
-# Every file's header is checked against the format it was meant to have, so a change in
+# Every file's header is checked against the format it was meant to have, and the adaptive
+# set's rows must be mostly Paeth and Average, as in photographs from outside, so a change in
 # ImageMagick's choices fails here instead of quietly benchmarking something else.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +26,7 @@ out=${1:-build/bench/bench-corpus}
 backgrounds=/usr/share/backgrounds/mate
 stamp="$out/.complete"
 recipe_hash=$(sha256sum "$0" | cut -c1-16)
+histogram=${VELAPNG_FILTER_HISTOGRAM:-build/bench/bench/png_filter_histogram}
 
 if [[ -f $stamp && $(cat "$stamp") == "$recipe_hash" ]]; then
   echo "make-corpus: $out is up to date"
@@ -30,9 +36,10 @@ for tool in convert optipng od; do
   command -v "$tool" >/dev/null || { echo "make-corpus: $tool missing (scripts/setup.sh bench)" >&2; exit 1; }
 done
 [[ -d $backgrounds ]] || { echo "make-corpus: $backgrounds missing (scripts/setup.sh bench)" >&2; exit 1; }
+[[ -x $histogram ]] || { echo "make-corpus: $histogram missing (cmake --build --preset bench)" >&2; exit 1; }
 
 rm -rf "$out"
-mkdir -p "$out"/{photo,colour,adam7,icons}
+mkdir -p "$out"/{adaptive,photo,colour,adam7,icons}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -40,6 +47,11 @@ wood=$backgrounds/nature/Wood.jpg            # 2560x1920 photograph, fine textur
 garden=$backgrounds/nature/Garden.jpg        # 2560x1600 photograph, soft background
 storm=$backgrounds/nature/Storm.jpg          # 1920x1280 photograph, smooth sky
 ladybird=$backgrounds/nature/LadyBird.jpg    # 2560x1600 photograph
+aqua=$backgrounds/nature/Aqua.jpg            # 2560x1600 photograph
+yellowflower=$backgrounds/nature/YellowFlower.jpg  # 2560x1600 photograph
+twowings=$backgrounds/nature/TwoWings.jpg    # 2560x1600 photograph
+blinds=$backgrounds/nature/Blinds.jpg        # 1920x1200 photograph, the one libpng filters with Average
+elephants8=$backgrounds/abstract/Elephants_3840x2160.jpg  # 8.3 megapixel painting
 elephants=$backgrounds/abstract/Elephants_5640x3172.jpg  # 17.9 megapixel painting
 
 # bit depth, colour type and interlace method of a PNG, as "depth/type/interlace"
@@ -99,6 +111,40 @@ source_rgba() {  # SOURCE NAME [resize]
   with_alpha "$work/$2-rgb.ppm" "$work/$2-mask.pgm" "$work/$2.miff"
 }
 
+echo "make-corpus: adaptive set"
+# ImageMagick's defaults: its zlib level (7) and libpng's choice of filter per row. libpng's
+# own defaults were checked with a writer of ours: the same filtered rows byte for byte
+# (Wood), only zlib level 6, so the set needs no second encoder. Its metadata chunks stay,
+# as in users' files, all but the time stamps, so the files come out the same every time.
+saved() {  # OUT DEPTH/TYPE/INTERLACE INPUT [convert options...]
+  local file=$1 want=$2 input=$3
+  shift 3
+  convert "$input" "$@" -define png:exclude-chunks=date,time "$file"
+  check "$file" "$want"
+}
+# 4000x3000, like a 12-megapixel camera's: 2000x1500 from the middle of four photographs.
+for name in wood ladybird aqua yellowflower; do
+  convert "${!name}" -gravity center -crop 2000x1500+0+0 +repage "$work/tile-$name.ppm"
+done
+convert \( "$work/tile-wood.ppm" "$work/tile-ladybird.ppm" +append \) \
+  \( "$work/tile-aqua.ppm" "$work/tile-yellowflower.ppm" +append \) -append +repage "$work/mosaic.ppm"
+vignette 4000 3000 "$work/mosaic-mask.pgm"
+with_alpha "$work/mosaic.ppm" "$work/mosaic-mask.pgm" "$work/mosaic-a.miff"
+vignette 2560 1600 "$work/wide-mask.pgm"
+ad=$out/adaptive
+for name in wood ladybird aqua yellowflower; do saved "$ad/$name-rgb8.png" 8/2/0 "${!name}"; done
+# Blinds and its mirror image side by side: 3840x1200, rows still nearly all Average.
+saved "$ad/blinds-rgb8.png" 8/2/0 "$blinds" \( +clone -flop \) +append +repage
+saved "$ad/elephants-rgb8.png" 8/2/0 "$elephants8"
+saved "$ad/mosaic-rgb8.png" 8/2/0 "$work/mosaic.ppm"
+for name in garden twowings; do
+  with_alpha "${!name}" "$work/wide-mask.pgm" "$work/$name-a.miff"
+  saved "$ad/$name-rgba8.png" 8/6/0 "$work/$name-a.miff"
+done
+saved "$ad/mosaic-rgba8.png" 8/6/0 "$work/mosaic-a.miff"
+# Photographs from outside have 40-90% Paeth rows, some 75% Average.
+"$histogram" --min-paeth-average 75 "$ad"/*.png
+
 echo "make-corpus: photo set"
 filter_names=(none sub up average paeth adaptive)
 source_rgb "$wood" wood
@@ -125,6 +171,8 @@ source_rgb "$elephants" elephants
 source_rgba "$elephants" elephants-a
 png "$out/photo/elephants-rgb8-l6-adaptive.png" 8/2/0 6 "$work/elephants.ppm" PNG24:
 png "$out/photo/elephants-rgba8-l6-adaptive.png" 8/6/0 6 "$work/elephants-a.miff" PNG32:
+
+"$histogram" "$out"/photo/*.png
 
 echo "make-corpus: colour set"
 # 16-bit masters come from resizing in ImageMagick's 16-bit pipeline, so the low bytes

@@ -1,5 +1,6 @@
 #include "bench/png_layout.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velabench {
@@ -28,20 +29,37 @@ bool fail(std::string* error, const char* why) {
   return false;
 }
 
-}  // namespace
-
-uint64_t filtered_size(uint32_t width, uint32_t height, uint32_t bits_per_pixel, bool adam7) {
-  if (!adam7) return height * row_size(width, bits_per_pixel);
+// Calls visit(rows, row_bytes) for each non-empty pass, or once for the whole image.
+template <typename Visit>
+void for_each_pass(uint32_t width, uint32_t height, uint32_t bits_per_pixel, bool adam7, Visit visit) {
+  if (!adam7) return visit(uint64_t{height}, row_size(width, bits_per_pixel));
   // Passes as (first column, first row, column step, row step).
   static constexpr uint32_t kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                              {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
-  uint64_t total = 0;
   for (const auto& pass : kPasses) {
     const uint64_t columns = width > pass[0] ? (width - pass[0] + pass[2] - 1) / pass[2] : 0;
     const uint64_t rows = height > pass[1] ? (height - pass[1] + pass[3] - 1) / pass[3] : 0;
-    if (columns != 0 && rows != 0) total += rows * row_size(columns, bits_per_pixel);
+    if (columns != 0 && rows != 0) visit(rows, row_size(columns, bits_per_pixel));
   }
+}
+
+}  // namespace
+
+uint64_t filtered_size(uint32_t width, uint32_t height, uint32_t bits_per_pixel, bool adam7) {
+  uint64_t total = 0;
+  for_each_pass(width, height, bits_per_pixel, adam7,
+                [&](uint64_t rows, uint64_t row_bytes) { total += rows * row_bytes; });
   return total;
+}
+
+std::array<uint64_t, 6> filter_histogram(const PngLayout& layout, const uint8_t* inflated) {
+  std::array<uint64_t, 6> rows_of_type{};
+  const uint8_t* row = inflated;
+  for_each_pass(layout.width, layout.height, channels(layout.colour_type) * layout.bit_depth, layout.interlace != 0,
+                [&](uint64_t rows, uint64_t row_bytes) {
+                  for (uint64_t y = 0; y < rows; ++y, row += row_bytes) ++rows_of_type[std::min<uint8_t>(*row, 5)];
+                });
+  return rows_of_type;
 }
 
 std::string format_name(uint32_t colour_type, uint32_t bit_depth) {
@@ -59,6 +77,8 @@ bool read_png_layout(const uint8_t* data, size_t size, PngLayout* layout, std::s
   layout->colour_type = data[25];
   layout->interlace = data[28];
   if (channels(layout->colour_type) == 0) return fail(error, "unknown colour type");
+  layout->inflated_size = filtered_size(layout->width, layout->height,
+                                        channels(layout->colour_type) * layout->bit_depth, layout->interlace != 0);
 
   // Two walks: the first checks the chunks and sums the IDAT lengths, so the join below
   // is one allocation of the final size.
@@ -79,8 +99,6 @@ bool read_png_layout(const uint8_t* data, size_t size, PngLayout* layout, std::s
     for (const auto& [offset, length] : idat)
       layout->image_data.insert(layout->image_data.end(), data + offset, data + offset + length);
   }
-  layout->inflated_size = filtered_size(layout->width, layout->height,
-                                        channels(layout->colour_type) * layout->bit_depth, layout->interlace != 0);
   return true;
 }
 

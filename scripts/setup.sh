@@ -3,7 +3,8 @@
 # one `apt-get update`, then packages by name. Usage: scripts/setup.sh [run|test|bench]...
 #   run    the native build and the reference host
 #   test   everything the test command builds and runs (native, sanitizers, Windows, fuzzing)
-#   bench  the benchmark peers, the corpus's photographs and tools, the profilers
+#   bench  the benchmark peers, the corpus's photographs and tools, the profilers, and the
+#          Windows build (its DLL is timed under wine too)
 # Source packages (libdeflate for the Windows build; PngSuite and the crasher files when the
 # shared corpus is absent) land in build/deps/.
 set -euo pipefail
@@ -11,12 +12,14 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 run_packages=(cmake ninja-build g++ pkg-config libdeflate-dev)
-test_packages=("${run_packages[@]}" googletest libgtest-dev libpng-dev zlib1g-dev valgrind dpkg-dev make locales
-               g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64 wine64 wine
+# The Windows build: the cross compilers, wine, GoogleTest's sources, libdeflate's source package.
+windows_packages=(googletest dpkg-dev make locales g++-mingw-w64-x86-64-posix mingw-w64-tools
+                  binutils-mingw-w64-x86-64 wine64 wine)
+test_packages=("${run_packages[@]}" "${windows_packages[@]}" libgtest-dev libpng-dev zlib1g-dev valgrind
                clang libclang-rt-14-dev libfuzzer-14-dev clang-format clang-tidy unzip)
 # The corpus: photographs from mate-backgrounds, converted by ImageMagick and optipng.
-bench_packages=("${run_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev imagemagick optipng
-                mate-backgrounds linux-perf valgrind)
+bench_packages=("${run_packages[@]}" "${windows_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev
+                imagemagick optipng mate-backgrounds linux-perf valgrind)
 
 wanted=()
 sources=()
@@ -28,7 +31,11 @@ for target in "${@:-run}"; do
       [[ -d "$(deps_dir)/libdeflate" ]] || sources+=(libdeflate)
       [[ -d "$(shared_corpus_dir)/pngsuite" || -d "$(deps_dir)/libspng" ]] || sources+=(libspng)
       ;;
-    bench) wanted+=("${bench_packages[@]}") ;;
+    bench)
+      wanted+=("${bench_packages[@]}")
+      [[ -d "$(deps_dir)/libdeflate" ]] || sources+=(libdeflate)
+      [[ -d "$(shared_corpus_dir)/pngsuite" || -d "$(deps_dir)/libspng" ]] || sources+=(libspng)
+      ;;
     *) echo "setup.sh: unknown target '$target' (run, test or bench)" >&2; exit 2 ;;
   esac
 done
@@ -45,5 +52,5 @@ if ((${#missing[@]} || ${#sources[@]})); then
     echo "setup.sh: installing ${missing[*]}"
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
   fi
-  for source in "${sources[@]}"; do fetch_source_package "$source"; done
+  for source in $(printf '%s\n' "${sources[@]}" | sort -u); do fetch_source_package "$source"; done
 fi
