@@ -175,7 +175,7 @@ BENCHMARK(BM_unfilter_image)->Apply(arguments);
 BENCHMARK(BM_unfilter_band)->Apply([](benchmark::internal::Benchmark* b) {
   b->ArgNames({"filter", "B", "rows_per_call"});
   for (int type : {3, 4})
-    for (int bpp_bytes : {3, 4, 6, 8})
+    for (int bpp_bytes : {1, 2, 3, 4, 6, 8})
       for (int rows_per_call : {1, int{kRows}}) b->Args({type, bpp_bytes, rows_per_call});
 });
 BENCHMARK(BM_reference)->Apply(arguments);

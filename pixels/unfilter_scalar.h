@@ -1,5 +1,6 @@
 // Byte-by-byte un-filtering: the short rows, the first pixel of every row, the alignment
-// steps and tails of the vector paths, and the filters a width has no vector path for.
+// steps and tails of the vector paths, the first and last pixels of a wavefront, and the
+// filters a width has no vector path for.
 //
 // Buffer invariants shared with unfilter_sse2.h: `x` is the row being reconstructed in
 // place (its filter-type byte is x[-1]), `prev` the already reconstructed row above it.

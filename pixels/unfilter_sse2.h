@@ -7,38 +7,42 @@
 // - Sub is a running sum at distance B, done inside each 16-byte block by log2 steps of
 //   shifted adds; the last B bytes of a block enter the next block as its left neighbours.
 // - Average and Paeth depend on the reconstructed left pixel, which no shift trick
-//   removes. Both walk the 16-byte block in groups of B bytes (one pixel's worth, not
-//   necessarily pixel aligned) with everything that does not depend on the left
-//   neighbour hoisted off the critical path, then store the block once. Both work in
-//   16-bit lanes: Average because a + b needs nine bits, Paeth for its signed differences.
-// - Paeth at B 3 and 6 runs 48-byte superblocks (three aligned blocks of whole pixels), so
-//   no step of the chain is spent on a pixel split between blocks; its row-above bytes are
-//   read from memory rather than cut out of registers, which keeps the shuffle port free
-//   for the widening and packing every step needs.
-// - Which widths get Average and Paeth vector paths is decided by the row loops
-//   (unfilter_rows.cpp); narrow Paeth (B 1, 2) would spend 8 lanes on 1 or 2 bytes.
+//   removes: each row is a chain from one pixel to the next. Two things make them fast.
+//   A short chain: Average keeps complements in 8-bit lanes, where the rounding average
+//   of two complements is the complement of the truncating average, so a pixel costs an
+//   average and a subtract; Paeth compares the left byte with two thresholds that depend
+//   on the row above alone (unfilter_scalar.h) and lets a max and a min choose: five
+//   instructions deep, where the form with a division by three was about fourteen cycles.
+//   Several rows at once: rows of one filter that follow each other run as a wavefront,
+//   each row two pixels behind the one above, which hands over the pixels it needs in
+//   registers. One step works on a pixel of every row, in lanes a single row would leave
+//   idle: 16-bit lanes for Paeth (8 rows at B 1, 4 at B 2, 2 at B 3 and 4), bytes for
+//   Average (4 rows at B 1 to 4, 2 at B 6 and 8).
+// - Average and Paeth load and store one pixel of each row at a time, as a slot of 4 bytes
+//   (B 3) or 8 (B 6): nothing to align and no block to assemble.
 //
-// Measured (unfilter_bench, 4096-pixel rows, 2.3 GHz x86-64, CPU time), vector path over
-// the decoder's own byte path with B constant: Sub 2.2x (B 3) and 4x (B 4); Paeth only
-// 1.0-1.3x (B 3) and 1.4-1.6x (B 4). Paeth is bound by its chain from one pixel to the
-// next (about 14 cycles, 5 of them the multiply-high), which the byte path overlaps across
-// its B independent lanes just as well. Comparing |a - b| with three times lo and hi
-// (no division at all) gives the same bytes and measured 1.2x faster than the
-// multiply-high here; not adopted, the division by multiply-high is the agreed form.
-// Average likewise: keeping the complements of the bytes in 8-bit lanes, where the
-// rounding-average instruction gives the floor exactly (~pavgb(~a, ~b)), measured 2.4 GB/s
-// against 1.6 GB/s for the widened sums at B 4 (byte path 1.1 GB/s); not adopted, the
-// widened sums are the agreed form.
-// Paeth B 3 in 48-byte superblocks against 16-byte blocks: 442 -> 494 MB/s, and 507 MB/s
-// with the row above read from memory (unfilter_bench, gradient content, CPU time); B 4
-// runs 716 MB/s, so B 3 now costs about what a whole pixel's chain costs. Still bound by
-// that chain: photographs filtered adaptively are mostly Paeth rows and spend about a third
-// of their decode here.
+// Measured (unfilter_bench BM_unfilter_band: 4096-pixel rows in place, best of 20 runs,
+// CPU time, AMD EPYC at 3.5 GHz under KVM), the paths these replaced (16-bit block paths;
+// Average at B 3 byte by byte) -> one row per call / runs of 8 rows, MB/s:
+//   Paeth    B 3   680 -> 1390 / 2170    B 4   1000 -> 1870 / 2990
+//            B 6  1240 -> 2720 / 2600    B 8   2010 -> 3420 / 3530
+//   Average  B 3  1610 -> 2950 / 6650    B 4   2620 -> 3870 / 8380
+// A Paeth pair at B 3 takes about 9 cycles a step (4.6 a pixel; the division form took 16):
+// some 52 instructions, 16 of them the register copies SSE2's two-operand forms need, at
+// close to the 6 a cycle the core can take in. So it is bound by instruction count, not by
+// the chain, and more rows per step would cost the same per pixel; for the same reason
+// Paeth at B 6 and 8, whose single row fills 6 or 8 lanes, is not paired.
+// Tried and not kept: unrolling the step loop by two, and 3c by a multiply rather than two
+// adds (both no faster); 8 rows of Average at B 1 and 2 (0.9 and 1.6 GB/s against 1.3 and
+// 2.2 with 4). Not tried: pairing rows of different filters (Paeth over Average); such a
+// step would carry both filters' instructions, which is what the two rows cost apart.
 //
-// Invariants: `x` is the row being reconstructed in place, `prev` the finished row above
-// (read unaligned, never written); every store goes to x + i with x + i 16-byte aligned.
-// Sub, Average and Paeth start after the first pixel (i = B) and need at least 32 bytes
-// after it, so the alignment steps always leave a whole block; Up starts at 0.
+// Invariants: `x` is the row being reconstructed in place, `prev` (`above`) the finished
+// row over it, which is only read and only within its `length` bytes (it may be a buffer of
+// its own). Up and Sub store aligned 16-byte blocks of x and need at least 32 bytes after
+// the first pixel, so the alignment steps always leave a whole block; Up starts at 0. A
+// slot store may write S - B bytes past its pixel, never past the row, and puts nothing
+// there that is not rewritten or put back (wavefront).
 #pragma once
 
 #include <emmintrin.h>
@@ -167,10 +171,16 @@ inline void store_slot(uint8_t* p, __m128i v) {
 // Lanes 0..W-1 of `low` followed by lanes 0..W-1 of `high` (W bytes each).
 template <int W>
 inline __m128i join(__m128i low, __m128i high) {
-  if constexpr (W == 1) return _mm_unpacklo_epi8(low, high);
-  if constexpr (W == 2) return _mm_unpacklo_epi16(low, high);
-  if constexpr (W == 4) return _mm_unpacklo_epi32(low, high);
-  if constexpr (W == 8) return _mm_unpacklo_epi64(low, high);
+  static_assert(W == 1 || W == 2 || W == 4 || W == 8);
+  if constexpr (W == 1) {
+    return _mm_unpacklo_epi8(low, high);
+  } else if constexpr (W == 2) {
+    return _mm_unpacklo_epi16(low, high);
+  } else if constexpr (W == 4) {
+    return _mm_unpacklo_epi32(low, high);
+  } else {
+    return _mm_unpacklo_epi64(low, high);
+  }
 }
 
 // The slots of R rows, `row_step` apart, side by side: row j in bytes j*S .. j*S+S-1.
@@ -183,12 +193,10 @@ inline __m128i gather(const uint8_t* p, ptrdiff_t row_step) {
   }
 }
 
-template <int S, int R>
+template <int S, int R, int J = 0>
 inline void scatter(__m128i v, uint8_t* p, ptrdiff_t row_step) {
-  store_slot<S>(p, v);
-  if constexpr (R > 1) store_slot<S>(p + row_step, _mm_srli_si128(v, S));
-  if constexpr (R > 2) store_slot<S>(p + 2 * row_step, _mm_srli_si128(v, 2 * S));
-  if constexpr (R > 3) store_slot<S>(p + 3 * row_step, _mm_srli_si128(v, 3 * S));
+  store_slot<S>(p + J * row_step, _mm_srli_si128(v, J * S));
+  if constexpr (J + 1 < R) scatter<S, R, J + 1>(v, p, row_step);
 }
 
 // Reconstructs R consecutive rows of one filter (R = 1 is a single row), x0 the first and
@@ -215,7 +223,8 @@ inline void wavefront(uint8_t* x0, size_t stride, const uint8_t* above, size_t l
     uint8_t* x = x0 + j * stride;
     Kernel::bytes(x, j == 0 ? above : x - stride, 0, B * (first - kLag * j), B);
   }
-  uint8_t kept[R][8];
+  static_assert(S - B <= 2);
+  uint8_t kept[R][2];
   for (int j = 0; j < R; ++j) std::memcpy(kept[j], x0 + j * stride + B * (end - kLag * j), S - B);
 
   Kernel kernel(x0, row_step, above, first);
@@ -269,7 +278,7 @@ class AverageKernel {
 
  private:
   __m128i left_;
-  __m128i older_;
+  __m128i older_{};
 };
 
 // ---------------------------------------------------------------------------------------
@@ -327,8 +336,8 @@ class PaethKernel {
 
   void step(uint8_t* at, ptrdiff_t row_step, const uint8_t* above, __m128i filtered) {
     __m128i b = widen_low(load_slot<S>(above));
-    if constexpr (R > 1) b = join<2 * S>(b, older_);
-    static_assert(R <= 2);
+    if constexpr (R == 2) b = join<2 * S>(b, older_);
+    if constexpr (R > 2) b = _mm_or_si128(b, _mm_slli_si128(older_, 2 * S));
     const PaethAbove k = paeth_above(b, above_left_);
     above_left_ = b;
     if constexpr (R > 1) older_ = left_;
@@ -339,7 +348,7 @@ class PaethKernel {
  private:
   __m128i left_;
   __m128i above_left_;
-  __m128i older_;
+  __m128i older_{};
 };
 
 template <int B>

@@ -50,12 +50,13 @@ Bytes make_filtered(size_t bpp_bytes, size_t length, const Bytes& types, bool ex
   return filtered;
 }
 
-// Filter-type sequences: every transition with the special first row; runs of 1 to 5 rows
-// of Average and of Paeth (the multi-row paths take 2 or 4) between other filters; and each
-// filter from the first row on.
+// Filter-type sequences: every transition with the special first row; runs of 1 to 5 and
+// of 9 rows of Average and of Paeth (the multi-row paths take 8, 4 or 2) between other
+// filters; and each filter from the first row on.
 std::vector<Bytes> type_sets() {
-  std::vector<Bytes> sets = {{4, 3, 1, 2, 4, 0, 3}, {0, 3, 3, 4, 4, 3, 3, 3, 4, 4, 4, 3, 3, 3, 3, 4,
-                                                     4, 4, 4, 2, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 1, 4}};
+  std::vector<Bytes> sets = {{4, 3, 1, 2, 4, 0, 3},
+                             {0, 3, 3, 4, 4, 3, 3, 3, 4, 4, 4, 3, 3, 3, 3, 4, 4, 4, 4, 2, 3, 3, 3, 3, 3,
+                              4, 4, 4, 4, 4, 1, 4, 4, 4, 4, 4, 4, 4, 4, 4, 3, 3, 3, 3, 3, 3, 3, 3, 3}};
   for (uint8_t t = 0; t <= 4; ++t) sets.push_back(Bytes(6, t));
   return sets;
 }
