@@ -10,6 +10,11 @@
 // the reference's branch prediction; 1 a smooth gradient filtered by the encoder's rules,
 // closer to photographs and drawings). Every iteration starts from the same filtered
 // block, and both sides move rows to a separate output the same way.
+//
+// BM_unfilter_band times Average and Paeth alone, in place, on the gradient with a row above
+// every row: all rows in one call (a run of rows of one filter, as in photographs, which
+// the wavefront paths take several rows at a time), or one row per call (a row whose
+// neighbours have other filters, which only the single-row paths can take).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -147,7 +152,32 @@ void arguments(benchmark::internal::Benchmark* b) {
   }
 }
 
+void BM_unfilter_band(benchmark::State& state) {
+  const auto bpp_bytes = static_cast<uint32_t>(state.range(1));
+  const auto rows_per_call = static_cast<uint32_t>(state.range(2));
+  Block block = make_block(static_cast<int>(state.range(0)), bpp_bytes, 1);
+  const size_t stride = block.length + 1;
+  const std::vector<uint8_t> above(block.length, 0x80);
+  for (auto _ : state) {
+    std::memcpy(block.work.data(), block.filtered.data(), block.filtered.size());
+    uint32_t result = 0;
+    for (uint32_t r = 0; r < kRows; r += rows_per_call) {
+      result |= velapng::unfilter_band(block.work.data() + r * stride, rows_per_call, bpp_bytes, stride,
+                                       r == 0 ? above.data() : block.work.data() + (r - 1) * stride + 1);
+    }
+    benchmark::DoNotOptimize(result);
+    benchmark::ClobberMemory();
+  }
+  report(state, block);
+}
+
 BENCHMARK(BM_unfilter_image)->Apply(arguments);
+BENCHMARK(BM_unfilter_band)->Apply([](benchmark::internal::Benchmark* b) {
+  b->ArgNames({"filter", "B", "rows_per_call"});
+  for (int type : {3, 4})
+    for (int bpp_bytes : {1, 2, 3, 4, 6, 8})
+      for (int rows_per_call : {1, int{kRows}}) b->Args({type, bpp_bytes, rows_per_call});
+});
 BENCHMARK(BM_reference)->Apply(arguments);
 BENCHMARK(BM_byte_paths<3>)->Apply([](benchmark::internal::Benchmark* b) {
   b->ArgNames({"filter", "B", "content"});

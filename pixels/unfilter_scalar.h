@@ -1,5 +1,6 @@
 // Byte-by-byte un-filtering: the short rows, the first pixel of every row, the alignment
-// steps and tails of the vector paths, and the filters a width has no vector path for.
+// steps and tails of the vector paths, the first and last pixels of a wavefront, and the
+// filters a width has no vector path for.
 //
 // Buffer invariants shared with unfilter_sse2.h: `x` is the row being reconstructed in
 // place (its filter-type byte is x[-1]), `prev` the already reconstructed row above it.
@@ -13,18 +14,33 @@
 
 namespace velapng::unfilter_detail {
 
-// The Paeth predictor without branches. With lo = min(a,b) - c and hi = max(a,b) - c,
-// the standard's three distances reduce to two comparisons against |a - b| / 3; the
-// division is the exact multiply-and-shift x * 171 >> 9 (exact for x <= 255).
+// The Paeth predictor without branches. Written as a function of the left neighbour `a`
+// with b and c fixed, the standard's choice is: max(a, b) once a >= at_least, min(a, b)
+// once a <= at_most, c in between, where at_least = max(3c - 2b, ceil((3c - b) / 2)) and
+// at_most = min(3c - 2b, floor((3c - b) / 2)). (It reads better with mn = min(a, b),
+// mx = max(a, b): mx when mx + 2 mn >= 3c, mn when 2 mx + mn <= 3c, else c; both hold only
+// for a = b = c.) The thresholds come from the row above alone, so in a vector path they
+// are computed off the chain from one pixel to the next; max(a, b) >= c whenever it is
+// chosen and min(a, b) <= c likewise, which lets a max and a min do the choosing.
+struct PaethThresholds {
+  int at_least;
+  int at_most;
+};
+
+inline PaethThresholds paeth_thresholds(int b, int c) {
+  const int k2 = 3 * c - b;
+  const int k1 = k2 - b;
+  const int half_down = k2 >> 1;  // arithmetic shift: the floor, negative k2 included
+  const int half_up = k2 - half_down;
+  return {k1 > half_up ? k1 : half_up, k1 < half_down ? k1 : half_down};
+}
+
 inline uint8_t paeth_predictor(int a, int b, int c) {
-  const int smaller = a < b ? a : b;
-  const int larger = a < b ? b : a;
-  const int lo = smaller - c;
-  const int hi = larger - c;
-  const int third = ((larger - smaller) * 171) >> 9;
-  const int take_hi = -static_cast<int>(lo + third >= 0);  // all ones or zero
-  const int take_lo = -static_cast<int>(third >= hi);
-  return static_cast<uint8_t>(c + (hi & take_hi) + (lo & take_lo));
+  const PaethThresholds t = paeth_thresholds(b, c);
+  const int larger = a >= t.at_least ? (a > b ? a : b) : 0;
+  const int smaller = a <= t.at_most ? (a < b ? a : b) : 255;
+  const int kept = c > larger ? c : larger;
+  return static_cast<uint8_t>(kept < smaller ? kept : smaller);
 }
 
 inline void sub_bytes(uint8_t* x, size_t from, size_t to, size_t bpp_bytes) {

@@ -7,38 +7,42 @@
 // - Sub is a running sum at distance B, done inside each 16-byte block by log2 steps of
 //   shifted adds; the last B bytes of a block enter the next block as its left neighbours.
 // - Average and Paeth depend on the reconstructed left pixel, which no shift trick
-//   removes. Both walk the 16-byte block in groups of B bytes (one pixel's worth, not
-//   necessarily pixel aligned) with everything that does not depend on the left
-//   neighbour hoisted off the critical path, then store the block once. Both work in
-//   16-bit lanes: Average because a + b needs nine bits, Paeth for its signed differences.
-// - Paeth at B 3 and 6 runs 48-byte superblocks (three aligned blocks of whole pixels), so
-//   no step of the chain is spent on a pixel split between blocks; its row-above bytes are
-//   read from memory rather than cut out of registers, which keeps the shuffle port free
-//   for the widening and packing every step needs.
-// - Which widths get Average and Paeth vector paths is decided by the row loops
-//   (unfilter_rows.cpp); narrow Paeth (B 1, 2) would spend 8 lanes on 1 or 2 bytes.
+//   removes: each row is a chain from one pixel to the next. Two things make them fast.
+//   A short chain: Average keeps complements in 8-bit lanes, where the rounding average
+//   of two complements is the complement of the truncating average, so a pixel costs an
+//   average and a subtract; Paeth compares the left byte with two thresholds that depend
+//   on the row above alone (unfilter_scalar.h) and lets a max and a min choose: five
+//   instructions deep, where the form with a division by three was about fourteen cycles.
+//   Several rows at once: rows of one filter that follow each other run as a wavefront,
+//   each row two pixels behind the one above, which hands over the pixels it needs in
+//   registers. One step works on a pixel of every row, in lanes a single row would leave
+//   idle: 16-bit lanes for Paeth (8 rows at B 1, 4 at B 2, 2 at B 3 and 4), bytes for
+//   Average (4 rows at B 1 to 4, 2 at B 6 and 8).
+// - Average and Paeth load and store one pixel of each row at a time, as a slot of 4 bytes
+//   (B 3) or 8 (B 6): nothing to align and no block to assemble.
 //
-// Measured (unfilter_bench, 4096-pixel rows, 2.3 GHz x86-64, CPU time), vector path over
-// the decoder's own byte path with B constant: Sub 2.2x (B 3) and 4x (B 4); Paeth only
-// 1.0-1.3x (B 3) and 1.4-1.6x (B 4). Paeth is bound by its chain from one pixel to the
-// next (about 14 cycles, 5 of them the multiply-high), which the byte path overlaps across
-// its B independent lanes just as well. Comparing |a - b| with three times lo and hi
-// (no division at all) gives the same bytes and measured 1.2x faster than the
-// multiply-high here; not adopted, the division by multiply-high is the agreed form.
-// Average likewise: keeping the complements of the bytes in 8-bit lanes, where the
-// rounding-average instruction gives the floor exactly (~pavgb(~a, ~b)), measured 2.4 GB/s
-// against 1.6 GB/s for the widened sums at B 4 (byte path 1.1 GB/s); not adopted, the
-// widened sums are the agreed form.
-// Paeth B 3 in 48-byte superblocks against 16-byte blocks: 442 -> 494 MB/s, and 507 MB/s
-// with the row above read from memory (unfilter_bench, gradient content, CPU time); B 4
-// runs 716 MB/s, so B 3 now costs about what a whole pixel's chain costs. Still bound by
-// that chain: photographs filtered adaptively are mostly Paeth rows and spend about a third
-// of their decode here.
+// Measured (unfilter_bench BM_unfilter_band: 4096-pixel rows in place, best of 20 runs,
+// CPU time, AMD EPYC at 3.5 GHz under KVM), the paths these replaced (16-bit block paths;
+// Average at B 3 byte by byte) -> one row per call / runs of 8 rows, MB/s:
+//   Paeth    B 3   680 -> 1390 / 2170    B 4   1000 -> 1870 / 2990
+//            B 6  1240 -> 2720 / 2600    B 8   2010 -> 3420 / 3530
+//   Average  B 3  1610 -> 2950 / 6650    B 4   2620 -> 3870 / 8380
+// A Paeth pair at B 3 takes about 9 cycles a step (4.6 a pixel; the division form took 16):
+// some 52 instructions, 16 of them the register copies SSE2's two-operand forms need, at
+// close to the 6 a cycle the core can take in. So it is bound by instruction count, not by
+// the chain, and more rows per step would cost the same per pixel; for the same reason
+// Paeth at B 6 and 8, whose single row fills 6 or 8 lanes, is not paired.
+// Tried and not kept: unrolling the step loop by two, and 3c by a multiply rather than two
+// adds (both no faster); 8 rows of Average at B 1 and 2 (0.9 and 1.6 GB/s against 1.3 and
+// 2.2 with 4). Not tried: pairing rows of different filters (Paeth over Average); such a
+// step would carry both filters' instructions, which is what the two rows cost apart.
 //
-// Invariants: `x` is the row being reconstructed in place, `prev` the finished row above
-// (read unaligned, never written); every store goes to x + i with x + i 16-byte aligned.
-// Sub, Average and Paeth start after the first pixel (i = B) and need at least 32 bytes
-// after it, so the alignment steps always leave a whole block; Up starts at 0.
+// Invariants: `x` is the row being reconstructed in place, `prev` (`above`) the finished
+// row over it, which is only read and only within its `length` bytes (it may be a buffer of
+// its own). Up and Sub store aligned 16-byte blocks of x and need at least 32 bytes after
+// the first pixel, so the alignment steps always leave a whole block; Up starts at 0. A
+// slot store may write S - B bytes past its pixel, never past the row, and puts nothing
+// there that is not rewritten or put back (wavefront).
 #pragma once
 
 #include <emmintrin.h>
@@ -131,163 +135,230 @@ inline void sub_vector(uint8_t* x, size_t length) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Average
+// Pixel slots and the wavefront over rows (Average and Paeth)
 // ---------------------------------------------------------------------------------------
 
-// Sums of two bytes need nine bits, so the block is worked in 16-bit lanes, where the floor
-// of the half is a plain shift. Only the add, the shift, the add of the filtered byte and
-// the mask sit between one pixel and the next.
-template <int B, int K>
-inline void average_groups(__m128i filtered, __m128i above, __m128i* left, __m128i* out) {
-  if constexpr (K * B < 16) {
-    const __m128i f = widen_low(_mm_srli_si128(filtered, K * B));
-    const __m128i b = widen_low(_mm_srli_si128(above, K * B));
-    const __m128i half = _mm_srli_epi16(_mm_add_epi16(*left, b), 1);
-    *left = _mm_and_si128(_mm_add_epi16(half, f), _mm_set1_epi16(0xFF));
-    const __m128i bytes = _mm_and_si128(_mm_packus_epi16(*left, *left), low_bytes_mask<B>());
-    *out = _mm_or_si128(*out, _mm_slli_si128(bytes, K * B));
-    average_groups<B, K + 1>(filtered, above, left, out);
+// A step loads and stores one pixel of every row it works on as a slot of S bytes: B
+// itself, or 4 for B 3 and 8 for B 6, whose last byte(s) belong to the next pixel.
+constexpr int slot_bytes(int bpp_bytes) { return bpp_bytes == 3 ? 4 : bpp_bytes == 6 ? 8 : bpp_bytes; }
+
+// Row j of a wavefront works on pixel t - kLag * j at step t, so the row above it finished
+// the pixels it needs (above and above-left) two steps earlier: that result reaches it off
+// the chain from one pixel to the next. With a lag of 1 it would sit on that chain.
+constexpr int kLag = 2;
+
+template <int S>
+inline __m128i load_slot(const uint8_t* p) {
+  if constexpr (S == 8) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  } else {
+    uint32_t bytes = 0;
+    std::memcpy(&bytes, p, S);
+    return _mm_cvtsi32_si128(static_cast<int>(bytes));
   }
 }
 
-// `left`: the B reconstructed bytes before the block, widened into lanes 0..B-1.
-template <int B>
-inline void average_block(uint8_t* at, const uint8_t* above, __m128i* left) {
-  const __m128i f = _mm_load_si128(reinterpret_cast<const __m128i*>(at));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above));
-  __m128i out = _mm_setzero_si128();
-  average_groups<B, 0>(f, b, left, &out);
-  _mm_store_si128(reinterpret_cast<__m128i*>(at), out);
-  // When B divides 16 the last group is exactly the last B bytes and already sits in
-  // lanes 0..B-1; otherwise the last group is partial and the block supplies them.
-  if constexpr (16 % B != 0) *left = widen_low(_mm_srli_si128(out, 16 - B));
+template <int S>
+inline void store_slot(uint8_t* p, __m128i v) {
+  if constexpr (S == 8) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
+  } else {
+    const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
+    std::memcpy(p, &bytes, S);
+  }
 }
 
-template <int B>
-inline void average_vector(uint8_t* x, const uint8_t* prev, size_t length) {
-  size_t i = aligned_index(x, B, length);
-  average_bytes(x, prev, B, i, B);
-  __m128i left = widen_low(load_low<B>(x + i - B));
-  for (; i + 16 <= length; i += 16) average_block<B>(x + i, prev + i, &left);
-  average_bytes(x, prev, i, length, B);
+// Lanes 0..W-1 of `low` followed by lanes 0..W-1 of `high` (W bytes each).
+template <int W>
+inline __m128i join(__m128i low, __m128i high) {
+  static_assert(W == 1 || W == 2 || W == 4 || W == 8);
+  if constexpr (W == 1) {
+    return _mm_unpacklo_epi8(low, high);
+  } else if constexpr (W == 2) {
+    return _mm_unpacklo_epi16(low, high);
+  } else if constexpr (W == 4) {
+    return _mm_unpacklo_epi32(low, high);
+  } else {
+    return _mm_unpacklo_epi64(low, high);
+  }
 }
+
+// The slots of R rows, `row_step` apart, side by side: row j in bytes j*S .. j*S+S-1.
+template <int S, int R>
+inline __m128i gather(const uint8_t* p, ptrdiff_t row_step) {
+  if constexpr (R == 1) {
+    return load_slot<S>(p);
+  } else {
+    return join<S * R / 2>(gather<S, R / 2>(p, row_step), gather<S, R / 2>(p + R / 2 * row_step, row_step));
+  }
+}
+
+template <int S, int R, int J = 0>
+inline void scatter(__m128i v, uint8_t* p, ptrdiff_t row_step) {
+  store_slot<S>(p + J * row_step, _mm_srli_si128(v, J * S));
+  if constexpr (J + 1 < R) scatter<S, R, J + 1>(v, p, row_step);
+}
+
+// Reconstructs R consecutive rows of one filter (R = 1 is a single row), x0 the first and
+// `above` the finished row over it; needs wavefront_fits<B, R>(length). The first pixels of
+// the lower rows and the last ones of the upper rows, where the rows are not all at work,
+// go byte by byte (Kernel::bytes). A slot store writes S - B bytes of the next pixel, still
+// filtered: the next step's slots are loaded before this step stores, and the bytes the
+// last stores overwrite are put back before the rows are finished byte by byte.
+template <int B, int R>
+constexpr size_t kFirstStep = size_t{kLag} * (R - 1) + 1;
+
+template <int B, int R>
+constexpr bool wavefront_fits(size_t length) {
+  return length >= B * kFirstStep<B, R> + slot_bytes(B);
+}
+
+template <int B, int R, class Kernel>
+inline void wavefront(uint8_t* x0, size_t stride, const uint8_t* above, size_t length) {
+  constexpr int S = slot_bytes(B);
+  constexpr size_t first = kFirstStep<B, R>;
+  const size_t end = (length - S) / B + 1;  // steps [first, end): row 0's slots lie in the row
+  const auto row_step = static_cast<ptrdiff_t>(stride) - kLag * B;
+  for (int j = 0; j < R; ++j) {
+    uint8_t* x = x0 + j * stride;
+    Kernel::bytes(x, j == 0 ? above : x - stride, 0, B * (first - kLag * j), B);
+  }
+  static_assert(S - B <= 2);
+  uint8_t kept[R][2];
+  for (int j = 0; j < R; ++j) std::memcpy(kept[j], x0 + j * stride + B * (end - kLag * j), S - B);
+
+  Kernel kernel(x0, row_step, above, first);
+  __m128i filtered = gather<S, R>(x0 + B * first, row_step);
+  for (size_t t = first; t + 1 < end; ++t) {
+    const __m128i next = gather<S, R>(x0 + B * (t + 1), row_step);
+    kernel.step(x0 + B * t, row_step, above + B * t, filtered);
+    filtered = next;
+  }
+  kernel.step(x0 + B * (end - 1), row_step, above + B * (end - 1), filtered);
+
+  for (int j = 0; j < R; ++j) std::memcpy(x0 + j * stride + B * (end - kLag * j), kept[j], S - B);
+  for (int j = 0; j < R; ++j) {
+    uint8_t* x = x0 + j * stride;
+    Kernel::bytes(x, j == 0 ? above : x - stride, B * (end - kLag * j), length, B);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Average
+// ---------------------------------------------------------------------------------------
+
+// Kept as complements in 8-bit lanes: the rounding average of the complements is the
+// complement of the truncating average, so ~a' = pavgb(~a, ~b) - f, two instructions from
+// one pixel to the next, and R * S bytes (up to 16) per step.
+template <int B, int R>
+class AverageKernel {
+ public:
+  static constexpr int S = slot_bytes(B);
+
+  static void bytes(uint8_t* x, const uint8_t* prev, size_t from, size_t to, size_t bpp_bytes) {
+    if (from < bpp_bytes) {
+      average_first_pixel(x, prev, to < bpp_bytes ? to : bpp_bytes);
+      from = bpp_bytes;
+    }
+    average_bytes(x, prev, from, to, bpp_bytes);
+  }
+
+  AverageKernel(const uint8_t* x0, ptrdiff_t row_step, const uint8_t*, size_t first)
+      : left_(_mm_xor_si128(gather<S, R>(x0 + B * (first - 1), row_step), _mm_set1_epi8(-1))) {
+    if constexpr (R > 1) older_ = _mm_xor_si128(gather<S, R>(x0 + B * (first - 2), row_step), _mm_set1_epi8(-1));
+  }
+
+  void step(uint8_t* at, ptrdiff_t row_step, const uint8_t* above, __m128i filtered) {
+    __m128i up = _mm_xor_si128(load_slot<S>(above), low_bytes_mask<S>());
+    if constexpr (R > 1) up = _mm_or_si128(up, _mm_slli_si128(older_, S));  // row j - 1, two steps back
+    if constexpr (R > 1) older_ = left_;
+    left_ = _mm_sub_epi8(_mm_avg_epu8(left_, up), filtered);
+    scatter<S, R>(_mm_xor_si128(left_, _mm_set1_epi8(-1)), at, row_step);
+  }
+
+ private:
+  __m128i left_;
+  __m128i older_{};
+};
 
 // ---------------------------------------------------------------------------------------
 // Paeth
 // ---------------------------------------------------------------------------------------
 
-// The branch-free predictor of unfilter_scalar.h in 16-bit lanes (inputs 0..255), plus
-// `base` - c: with base = c the predictor itself; with base = c + f, which needs no left
-// neighbour, the reconstructed byte before its reduction mod 256, one add shorter on the
-// chain from pixel to pixel. The division by 3 is a multiply-high by 21888: 21888 / 65536
-// lies just above 1/3, close enough that (x * 21888) >> 16 equals x / 3 for every x up
-// to 255.
-inline __m128i paeth_predictor_16(__m128i a, __m128i b, __m128i c, __m128i base) {
-  const __m128i smaller = _mm_min_epi16(a, b);
-  const __m128i larger = _mm_max_epi16(a, b);
-  const __m128i third = _mm_mulhi_epu16(_mm_sub_epi16(larger, smaller), _mm_set1_epi16(21888));
-  const __m128i lo = _mm_sub_epi16(smaller, c);
-  const __m128i hi = _mm_sub_epi16(larger, c);
-  const __m128i take_hi = _mm_cmpgt_epi16(_mm_add_epi16(lo, third), _mm_set1_epi16(-1));
-  const __m128i skip_lo = _mm_cmpgt_epi16(hi, third);
-  return _mm_add_epi16(_mm_add_epi16(base, _mm_andnot_si128(skip_lo, lo)), _mm_and_si128(hi, take_hi));
+// The predictor of unfilter_scalar.h in 16-bit lanes (inputs 0..255). Everything that
+// depends on the row above alone is PaethAbove, computed off the chain; between one pixel
+// and the next sit two compares, an and, a max, a min and the add of the filtered byte.
+struct PaethAbove {
+  __m128i b, c, at_least, at_most;
+};
+
+inline PaethAbove paeth_above(__m128i b, __m128i c) {
+  const __m128i k2 = _mm_sub_epi16(_mm_add_epi16(c, _mm_add_epi16(c, c)), b);  // 3c - b
+  const __m128i k1 = _mm_sub_epi16(k2, b);
+  const __m128i half_down = _mm_srai_epi16(k2, 1);
+  const __m128i half_up = _mm_sub_epi16(k2, half_down);
+  return {b, c, _mm_max_epi16(k1, half_up), _mm_min_epi16(k1, half_down)};
 }
 
-// Group K covers bytes K*B .. K*B+B-1 of the block, widened into lanes 0..B-1. Only the
-// predictor and the final add sit between one group and the next.
-template <int B, int K>
-inline void paeth_groups(__m128i filtered, __m128i above, __m128i above_left, __m128i* left, __m128i* out) {
-  if constexpr (K * B < 16) {
-    const __m128i f = widen_low(_mm_srli_si128(filtered, K * B));
-    const __m128i b = widen_low(_mm_srli_si128(above, K * B));
-    const __m128i c = widen_low(_mm_srli_si128(above_left, K * B));
-    *left = _mm_and_si128(paeth_predictor_16(*left, b, c, _mm_add_epi16(c, f)), _mm_set1_epi16(0xFF));
-    const __m128i bytes = _mm_and_si128(_mm_packus_epi16(*left, *left), low_bytes_mask<B>());
-    *out = _mm_or_si128(*out, _mm_slli_si128(bytes, K * B));
-    paeth_groups<B, K + 1>(filtered, above, above_left, left, out);
+inline __m128i paeth_predict(__m128i a, const PaethAbove& k) {
+  // max(a, b) where a >= at_least, else 0; min(a, b) where a <= at_most, else all ones.
+  const __m128i larger = _mm_andnot_si128(_mm_cmpgt_epi16(k.at_least, a), _mm_max_epi16(a, k.b));
+  const __m128i smaller = _mm_or_si128(_mm_min_epi16(a, k.b), _mm_cmpgt_epi16(a, k.at_most));
+  // Bytewise min: the high bytes are 0 on the left, so the all-ones lanes act as 255.
+  return _mm_min_epu8(_mm_max_epi16(k.c, larger), smaller);
+}
+
+// 16-bit lanes: R * S lanes (up to 8) per step. The row above of the lower rows is the
+// previous step's `older` moved up one slot; above-left is the step before's above.
+template <int B, int R>
+class PaethKernel {
+ public:
+  static constexpr int S = slot_bytes(B);
+  static_assert(R * S <= 8);
+
+  static void bytes(uint8_t* x, const uint8_t* prev, size_t from, size_t to, size_t bpp_bytes) {
+    if (from < bpp_bytes) {
+      up_bytes(x, prev, 0, to < bpp_bytes ? to : bpp_bytes);  // no left pixel: the predictor is b
+      from = bpp_bytes;
+    }
+    paeth_bytes(x, prev, from, to, bpp_bytes);
   }
-}
 
-// `left`: the B reconstructed bytes before the block, widened into lanes 0..B-1.
-template <int B>
-inline void paeth_block(uint8_t* at, const uint8_t* above, __m128i* left) {
-  const __m128i f = _mm_load_si128(reinterpret_cast<const __m128i*>(at));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above));
-  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above - B));
-  __m128i out = _mm_setzero_si128();
-  paeth_groups<B, 0>(f, b, c, left, &out);
-  _mm_store_si128(reinterpret_cast<__m128i*>(at), out);
-  if constexpr (16 % B != 0) *left = widen_low(_mm_srli_si128(out, 16 - B));
-}
-
-// Widths that do not divide 16 (B 3 and 6) would end every block on part of a pixel: a
-// predictor step spent on one or two bytes, and the next block's left neighbour rebuilt
-// from the stored bytes, both on the chain from pixel to pixel. Three blocks (48 bytes)
-// hold whole pixels, so over a superblock every step is a whole pixel and `left` passes
-// from one superblock to the next as it is. Pixels that straddle two blocks are gathered
-// from, and scattered to, both; that work depends on nothing reconstructed.
-constexpr size_t kSuperblock = 48;
-
-// Bytes [start, start + 16) of the three blocks `v`, start < 48, as one register (only the
-// first B lanes matter).
-template <int Start>
-inline __m128i superblock_window(const __m128i* v) {
-  constexpr int q = Start / 16, s = Start % 16;
-  if constexpr (s == 0) {
-    return v[q];
-  } else if constexpr (q == 2) {
-    return _mm_srli_si128(v[2], s);
-  } else {
-    return _mm_or_si128(_mm_srli_si128(v[q], s), _mm_slli_si128(v[q + 1], 16 - s));
+  PaethKernel(const uint8_t* x0, ptrdiff_t row_step, const uint8_t* above, size_t first)
+      : left_(widen_low(gather<S, R>(x0 + B * (first - 1), row_step))),
+        above_left_(widen_low(load_slot<S>(above + B * (first - 1)))) {
+    if constexpr (R > 1) {
+      older_ = widen_low(gather<S, R>(x0 + B * (first - 2), row_step));
+      const __m128i lower = widen_low(gather<S, R>(x0 + B * (first - 3), row_step));
+      above_left_ = _mm_or_si128(above_left_, _mm_slli_si128(lower, 2 * S));
+    }
   }
-}
 
-// ORs the B bytes in lanes 0..B-1 of `bytes` into the three output blocks at `Start`.
-template <int Start>
-inline void superblock_place(__m128i bytes, __m128i* out) {
-  constexpr int q = Start / 16, s = Start % 16;
-  out[q] = _mm_or_si128(out[q], _mm_slli_si128(bytes, s));
-  if constexpr (s != 0 && q < 2) out[q + 1] = _mm_or_si128(out[q + 1], _mm_srli_si128(bytes, 16 - s));
-}
-
-// The row above is complete, so its bytes are read straight from memory, 8 at a time
-// (never past the current row's first bytes, which follow it in the block); the above-left
-// pixel of one step is the above pixel of the step before.
-template <int B, int K>
-inline void paeth_superblock_groups(const __m128i* filtered, const uint8_t* above, __m128i c, __m128i* left,
-                                    __m128i* out) {
-  if constexpr (K * B < int(kSuperblock)) {
-    const __m128i f = widen_low(superblock_window<K * B>(filtered));
-    const __m128i b = widen_low(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(above + K * B)));
-    *left = _mm_and_si128(paeth_predictor_16(*left, b, c, _mm_add_epi16(c, f)), _mm_set1_epi16(0xFF));
-    superblock_place<K * B>(_mm_and_si128(_mm_packus_epi16(*left, *left), low_bytes_mask<B>()), out);
-    paeth_superblock_groups<B, K + 1>(filtered, above, b, left, out);
+  void step(uint8_t* at, ptrdiff_t row_step, const uint8_t* above, __m128i filtered) {
+    __m128i b = widen_low(load_slot<S>(above));
+    if constexpr (R == 2) b = join<2 * S>(b, older_);
+    if constexpr (R > 2) b = _mm_or_si128(b, _mm_slli_si128(older_, 2 * S));
+    const PaethAbove k = paeth_above(b, above_left_);
+    above_left_ = b;
+    if constexpr (R > 1) older_ = left_;
+    left_ = _mm_add_epi8(paeth_predict(left_, k), widen_low(filtered));  // high bytes stay 0
+    scatter<S, R>(_mm_packus_epi16(left_, left_), at, row_step);
   }
-}
+
+ private:
+  __m128i left_;
+  __m128i above_left_;
+  __m128i older_{};
+};
 
 template <int B>
-inline void paeth_superblock(uint8_t* at, const uint8_t* above, __m128i* left) {
-  __m128i f[3], out[3];
-  for (int q = 0; q < 3; ++q) {
-    f[q] = _mm_load_si128(reinterpret_cast<const __m128i*>(at + 16 * q));
-    out[q] = _mm_setzero_si128();
-  }
-  const __m128i c = widen_low(load_low<B>(above - B));
-  paeth_superblock_groups<B, 0>(f, above, c, left, out);
-  for (int q = 0; q < 3; ++q) _mm_store_si128(reinterpret_cast<__m128i*>(at + 16 * q), out[q]);
+inline void average_vector(uint8_t* x, const uint8_t* prev, size_t length) {
+  wavefront<B, 1, AverageKernel<B, 1>>(x, 0, prev, length);
 }
 
 template <int B>
 inline void paeth_vector(uint8_t* x, const uint8_t* prev, size_t length) {
-  size_t i = aligned_index(x, B, length);
-  paeth_bytes(x, prev, B, i, B);
-  __m128i left = widen_low(load_low<B>(x + i - B));
-  if constexpr (16 % B != 0) {
-    static_assert(kSuperblock % B == 0);
-    for (; i + kSuperblock <= length; i += kSuperblock) paeth_superblock<B>(x + i, prev + i, &left);
-  }
-  for (; i + 16 <= length; i += 16) paeth_block<B>(x + i, prev + i, &left);
-  paeth_bytes(x, prev, i, length, B);
+  wavefront<B, 1, PaethKernel<B, 1>>(x, 0, prev, length);
 }
 
 }  // namespace velapng::unfilter_detail
