@@ -218,14 +218,14 @@ inline void wavefront(uint8_t* x0, size_t stride, const uint8_t* above, size_t l
   constexpr int S = slot_bytes(B);
   constexpr size_t first = kFirstStep<B, R>;
   const size_t end = (length - S) / B + 1;  // steps [first, end): row 0's slots lie in the row
-  const auto row_step = static_cast<ptrdiff_t>(stride) - kLag * B;
-  for (int j = 0; j < R; ++j) {
+  const auto row_step = static_cast<ptrdiff_t>(stride) - ptrdiff_t{kLag} * B;
+  for (size_t j = 0; j < R; ++j) {
     uint8_t* x = x0 + j * stride;
     Kernel::bytes(x, j == 0 ? above : x - stride, 0, B * (first - kLag * j), B);
   }
   static_assert(S - B <= 2);
   uint8_t kept[R][2];
-  for (int j = 0; j < R; ++j) std::memcpy(kept[j], x0 + j * stride + B * (end - kLag * j), S - B);
+  for (size_t j = 0; j < R; ++j) std::memcpy(kept[j], x0 + j * stride + B * (end - kLag * j), S - B);
 
   Kernel kernel(x0, row_step, above, first);
   __m128i filtered = gather<S, R>(x0 + B * first, row_step);
@@ -236,8 +236,8 @@ inline void wavefront(uint8_t* x0, size_t stride, const uint8_t* above, size_t l
   }
   kernel.step(x0 + B * (end - 1), row_step, above + B * (end - 1), filtered);
 
-  for (int j = 0; j < R; ++j) std::memcpy(x0 + j * stride + B * (end - kLag * j), kept[j], S - B);
-  for (int j = 0; j < R; ++j) {
+  for (size_t j = 0; j < R; ++j) std::memcpy(x0 + j * stride + B * (end - kLag * j), kept[j], S - B);
+  for (size_t j = 0; j < R; ++j) {
     uint8_t* x = x0 + j * stride;
     Kernel::bytes(x, j == 0 ? above : x - stride, B * (end - kLag * j), length, B);
   }
