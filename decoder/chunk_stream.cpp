@@ -63,9 +63,9 @@ struct Walk {
   VelaPNGState* state;
   const uint8_t* in;
   uint64_t in_size;
-  ImageDataGathering gathering;
-  ByteBuffer image_data;         // the payloads copied as they are met (while_walking)
-  uint64_t image_data_size = 0;  // their total, in either way of gathering
+  InflateRoute route;
+  ByteBuffer image_data;         // the payloads copied as they are met (reference route)
+  uint64_t image_data_size = 0;  // their total, on either route
   uint64_t end = 0;              // where the walk stopped: after IEND, or where input ran out
   uint32_t position = kBeforePalette;
 };
@@ -74,7 +74,7 @@ uint32_t append_image_data(Walk* walk, const uint8_t* data, uint32_t length) {
   const uint64_t old_size = walk->image_data_size;
   if (!checked_add(old_size, length, &walk->image_data_size)) return code::image_data_overflow;
   walk->position = kAfterImageData;
-  if (walk->gathering == ImageDataGathering::after_walk) return code::ok;
+  if (walk->route == InflateRoute::direct) return code::ok;  // gathered after the walk
   if (!byte_buffer_resize(&walk->image_data, walk->image_data_size)) return code::out_of_memory;
   if (length != 0) std::memcpy(walk->image_data.data + old_size, data, length);
   return code::ok;
@@ -172,21 +172,40 @@ uint64_t expected_inflated_size(const VelaPNGImageInfo& info, uint32_t width, ui
   return compute_pass_layout(width, height, bpp).filtered_start[7];
 }
 
-// Inflates the gathered image data into a scratch block of ten times the expected size and
-// holds the result against that size.
+// A block of `capacity` bytes for the inflated data (none for nothing); 83 when there is none.
+uint32_t allocate_scratch(ByteBuffer* scratch, uint64_t capacity) {
+  byte_buffer_release(scratch);
+  if (capacity == 0) return code::ok;
+  if (capacity > SIZE_MAX) return code::out_of_memory;
+  scratch->data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(capacity)));
+  if (scratch->data == nullptr) return code::out_of_memory;
+  scratch->capacity = capacity;
+  return code::ok;
+}
+
+// Inflates the gathered image data into a scratch block and holds the result against the
+// expected size. The reference block is ten times that size, so an over-long stream is
+// inflated far enough to be told (91) from one too big for any block (52). The direct route
+// offers the expected size and one byte more, which already tells a stream of the right
+// size from any other; only a stream too long for it is inflated again into the tenfold
+// block, for the same code. A block the size of the image can be recycled by the allocator
+// from one decode to the next, where a tenfold one is fresh pages every time.
 uint32_t inflate_image_data(VelaPNGState* state, const uint8_t* image_data, uint64_t image_data_size, uint64_t expected,
-                            ByteBuffer* scratch) {
-  uint64_t capacity = 0;
-  if (expected != 0) {
-    if (!checked_mul(expected, kScratchFactor, &capacity) || capacity > SIZE_MAX) return code::out_of_memory;
-    scratch->data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(capacity)));
-    if (scratch->data == nullptr) return code::out_of_memory;
-    scratch->capacity = capacity;
-  }
+                            InflateRoute route, ByteBuffer* scratch) {
+  uint64_t tenfold = 0;
+  if (!checked_mul(expected, kScratchFactor, &tenfold)) return code::out_of_memory;
+  uint64_t capacity = route == InflateRoute::direct ? expected + 1 : tenfold;
+  uint32_t result = allocate_scratch(scratch, capacity);
   const VelaPNGInflateOptions& inflate = state->decoder.inflate;
-  if (inflate.zlib_hook == nullptr) return code::no_zlib_hook;
-  const uint32_t result =
-      inflate.zlib_hook(&scratch->data, &scratch->size, image_data, image_data_size, &inflate, capacity);
+  if (result == code::ok && inflate.zlib_hook == nullptr) result = code::no_zlib_hook;
+  if (result == code::ok)
+    result = inflate.zlib_hook(&scratch->data, &scratch->size, image_data, image_data_size, &inflate, capacity);
+  if (result == code::zlib_output_too_big && capacity < tenfold) {
+    capacity = tenfold;
+    result = allocate_scratch(scratch, capacity);
+    if (result == code::ok)
+      result = inflate.zlib_hook(&scratch->data, &scratch->size, image_data, image_data_size, &inflate, capacity);
+  }
   if (result != code::ok) return result;
   return scratch->size == expected ? code::ok : code::image_size_mismatch;
 }
@@ -203,7 +222,7 @@ uint32_t allocate_output(uint8_t** out, const VelaPNGPixelFormat& format, uint32
 }  // namespace
 
 void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                          const uint8_t* in, uint64_t in_size, ImageDataGathering gathering) {
+                          const uint8_t* in, uint64_t in_size, InflateRoute route) {
   if (state->header_checked == 0) {
     state->last_error = inspect_header(width, height, state, in, in_size);
     if (state->last_error != code::ok) return;
@@ -213,16 +232,16 @@ void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height
     return;
   }
 
-  Walk walk{state, in, in_size, gathering, {}};
+  Walk walk{state, in, in_size, route, {}};
   if (state->last_error == code::ok) state->last_error = walk_chunks(&walk);
   const uint8_t* image_data = walk.image_data.data;
   uint8_t* gathered = nullptr;
-  if (state->last_error == code::ok && gathering == ImageDataGathering::after_walk)
+  if (state->last_error == code::ok && route == InflateRoute::direct)
     state->last_error = gather_image_data(walk, &image_data, &gathered);
 
   const uint64_t expected = expected_inflated_size(state->image_info, *width, *height);
   if (state->last_error == code::ok)
-    state->last_error = inflate_image_data(state, image_data, walk.image_data_size, expected, scratch);
+    state->last_error = inflate_image_data(state, image_data, walk.image_data_size, expected, route, scratch);
   std::free(gathered);
   byte_buffer_release(&walk.image_data);
 }
@@ -230,7 +249,7 @@ void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height
 void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
                          uint64_t in_size) {
   ByteBuffer scratch;
-  inflate_chunk_stream(&scratch, width, height, state, in, in_size, ImageDataGathering::while_walking);
+  inflate_chunk_stream(&scratch, width, height, state, in, in_size, InflateRoute::reference);
   if (state->last_error == code::ok && *out == nullptr)
     state->last_error = allocate_output(out, state->image_info.pixel_format, *width, *height);
   if (state->last_error == code::ok) state->last_error = reconstruct_image(*out, scratch.data, *width, *height, state);

@@ -8,7 +8,10 @@
 //   is no separate pass either). The block of the packed image is never allocated, zeroed,
 //   faulted in and read again.
 // - The IDAT payloads are joined after the walk: a file with one IDAT chunk is inflated
-//   where it lies, several are copied once into a block of exactly their size.
+//   where it lies, several are copied once into a block of exactly their size. The inflated
+//   data gets a block of its own size (plus one byte), not ten times that: the allocator
+//   can hand the same memory to the next decode instead of fresh pages, which cost a fifth
+//   of a photograph's decode in page faults.
 // - Adam7 takes the same road pass by pass; a pass row is converted into a small row block
 //   and its pixels are placed at their columns.
 //
@@ -113,7 +116,7 @@ uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const ui
   state_init_without_codecs(&state);
   inflate_options_init(&state.decoder.inflate);
   ByteBuffer inflated;
-  inflate_chunk_stream(&inflated, width, height, &state, in, in_size, ImageDataGathering::after_walk);
+  inflate_chunk_stream(&inflated, width, height, &state, in, in_size, InflateRoute::direct);
   uint32_t result = state.last_error;
   if (result == code::ok) {
     const VelaPNGPixelFormat& format = state.image_info.pixel_format;
