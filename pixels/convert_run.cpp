@@ -71,11 +71,17 @@ uint32_t u16_at(const uint8_t* p) { return uint32_t{p[0]} << 8 | p[1]; }
 
 using ColourTable = uint8_t[256][4];
 
-void build_palette_table(ColourTable& table, const VelaPNGPixelFormat* f) {
-  const uint32_t size = f->palette_size < 256 ? f->palette_size : 256;
+// Only the 2^depth entries a sample can address are filled: a 16x16 icon's whole decode
+// costs a few hundred 256-entry table fills.
+void build_palette_table(ColourTable& table, const VelaPNGPixelFormat* f, ChannelOrder order) {
+  const uint32_t entries = f->bit_depth < 8 ? 1u << f->bit_depth : 256;
+  const uint32_t size = f->palette_size < entries ? f->palette_size : entries;
   if (size != 0) std::memcpy(table, f->palette, size_t{size} * 4);
+  if (order == ChannelOrder::bgra) {
+    for (uint32_t v = 0; v < size; ++v) std::swap(table[v][0], table[v][2]);
+  }
   const uint8_t opaque_black[4] = {0, 0, 0, 255};
-  for (uint32_t v = size; v < 256; ++v) std::memcpy(table[v], opaque_black, 4);
+  for (uint32_t v = size; v < entries; ++v) std::memcpy(table[v], opaque_black, 4);
 }
 
 void build_grey_table(ColourTable& table, const VelaPNGPixelFormat* f) {
@@ -226,7 +232,7 @@ void expand_run_to_rgb(uint8_t* out, uint64_t pixels, const uint8_t* in, const V
   const uint32_t depth = f->bit_depth;
   ColourTable table;
   if (is_indexed(f)) {
-    if (f->colour_type == 3) build_palette_table(table, f);
+    if (f->colour_type == 3) build_palette_table(table, f, ChannelOrder::rgba);
     else build_grey_table(table, f);
     return expand_table<false>(out, pixels, in, depth, table);
   }
@@ -277,11 +283,9 @@ void rgba_rows_prepare(RgbaRows* rows, const VelaPNGPixelFormat* format, Channel
   rows->format = format;
   rows->order = order;
   if (!is_indexed(format)) return;
-  if (format->colour_type == 3) build_palette_table(rows->table, format);
+  // Grey entries read the same in either order.
+  if (format->colour_type == 3) build_palette_table(rows->table, format, order);
   else build_grey_table(rows->table, format);
-  if (order == ChannelOrder::bgra) {
-    for (uint8_t* entry : rows->table) std::swap(entry[0], entry[2]);
-  }
 }
 
 void rgba_rows_convert(const RgbaRows& rows, uint8_t* out, const uint8_t* in, uint64_t pixels) {
