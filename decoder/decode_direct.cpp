@@ -78,12 +78,6 @@ uint32_t convert_progressive(uint8_t* out, uint8_t* inflated, uint32_t width, ui
   return code::ok;
 }
 
-// The Adam7 pattern, passes 1 to 7.
-constexpr uint32_t kStartColumn[7] = {0, 4, 0, 2, 0, 1, 0};
-constexpr uint32_t kStartRow[7] = {0, 0, 4, 0, 2, 0, 1};
-constexpr uint32_t kColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
-constexpr uint32_t kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
-
 uint32_t convert_adam7(uint8_t* out, uint8_t* inflated, uint32_t width, uint32_t height, uint32_t bpp,
                        const RgbaRows& rgba) {
   const PassLayout layout = compute_pass_layout(width, height, bpp);
@@ -99,8 +93,9 @@ uint32_t convert_adam7(uint8_t* out, uint8_t* inflated, uint32_t width, uint32_t
   for (int p = 0; p < 7; ++p) {
     reconstruct_rows(passes[p], bpp, [&](uint64_t y, const uint8_t* filtered) {
       rgba_rows_convert(rgba, row, filtered, passes[p].width);
-      uint8_t* target = out + (kStartRow[p] + y * kRowStep[p]) * out_stride + uint64_t{kStartColumn[p]} * 4;
-      for (uint64_t x = 0; x < passes[p].width; ++x) std::memcpy(target + x * kColumnStep[p] * 4, row + x * 4, 4);
+      uint8_t* target =
+          out + (kAdam7StartRow[p] + y * kAdam7RowStep[p]) * out_stride + uint64_t{kAdam7StartColumn[p]} * 4;
+      for (uint64_t x = 0; x < passes[p].width; ++x) std::memcpy(target + x * kAdam7ColumnStep[p] * 4, row + x * 4, 4);
     });
   }
   std::free(row);

@@ -13,12 +13,6 @@ namespace velapng {
 
 namespace {
 
-// The Adam7 pattern, passes 1 to 7.
-constexpr uint32_t kStartColumn[7] = {0, 4, 0, 2, 0, 1, 0};
-constexpr uint32_t kStartRow[7] = {0, 0, 4, 0, 2, 0, 1};
-constexpr uint32_t kColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
-constexpr uint32_t kRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
-
 uint64_t row_bytes(uint64_t width, uint32_t bpp) { return (width * bpp + 7) / 8; }
 
 // Pixels of whole bytes: one copy per pixel, of a constant size for the formats PNG has.
@@ -27,10 +21,10 @@ void merge_pass_bytes(uint8_t* out, const uint8_t* in, uint64_t width, const Pas
                       size_t bytes = Bytes) {
   const uint8_t* source = in + layout.packed_start[p];
   for (uint64_t y = 0; y < layout.pass_height[p]; ++y) {
-    const uint64_t row = kStartRow[p] + y * kRowStep[p];
-    uint8_t* target = out + (row * width + kStartColumn[p]) * bytes;
+    const uint64_t row = kAdam7StartRow[p] + y * kAdam7RowStep[p];
+    uint8_t* target = out + (row * width + kAdam7StartColumn[p]) * bytes;
     for (uint64_t x = 0; x < layout.pass_width[p]; ++x, source += bytes) {
-      std::memcpy(target + x * kColumnStep[p] * bytes, source, Bytes == 0 ? bytes : Bytes);
+      std::memcpy(target + x * kAdam7ColumnStep[p] * bytes, source, Bytes == 0 ? bytes : Bytes);
     }
   }
 }
@@ -54,9 +48,9 @@ inline void or_pixel_bits(uint8_t* out, uint64_t to, const uint8_t* in, uint64_t
 void merge_pass_bits(uint8_t* out, const uint8_t* in, uint64_t width, uint32_t bpp, const PassLayout& layout, int p) {
   uint64_t from = layout.packed_start[p] * 8;
   for (uint64_t y = 0; y < layout.pass_height[p]; ++y) {
-    const uint64_t row = kStartRow[p] + y * kRowStep[p];
-    uint64_t to = (row * width + kStartColumn[p]) * bpp;
-    for (uint64_t x = 0; x < layout.pass_width[p]; ++x, from += bpp, to += uint64_t{kColumnStep[p]} * bpp) {
+    const uint64_t row = kAdam7StartRow[p] + y * kAdam7RowStep[p];
+    uint64_t to = (row * width + kAdam7StartColumn[p]) * bpp;
+    for (uint64_t x = 0; x < layout.pass_width[p]; ++x, from += bpp, to += uint64_t{kAdam7ColumnStep[p]} * bpp) {
       or_pixel_bits(out, to, in, from, bpp);
     }
   }
@@ -106,8 +100,8 @@ uint32_t reconstruct_adam7(uint8_t* out, uint8_t* in, uint32_t width, uint32_t h
 PassLayout compute_pass_layout(uint32_t width, uint32_t height, uint32_t bpp) {
   PassLayout layout{};
   for (int p = 0; p < 7; ++p) {
-    uint64_t w = (uint64_t{width} + kColumnStep[p] - kStartColumn[p] - 1) / kColumnStep[p];
-    uint64_t h = (uint64_t{height} + kRowStep[p] - kStartRow[p] - 1) / kRowStep[p];
+    uint64_t w = (uint64_t{width} + kAdam7ColumnStep[p] - kAdam7StartColumn[p] - 1) / kAdam7ColumnStep[p];
+    uint64_t h = (uint64_t{height} + kAdam7RowStep[p] - kAdam7StartRow[p] - 1) / kAdam7RowStep[p];
     if (w == 0) h = 0;
     if (h == 0) w = 0;
     layout.pass_width[p] = static_cast<uint32_t>(w);

@@ -35,6 +35,13 @@ uint32_t unfilter_band(uint8_t* block, uint32_t rows, uint32_t bytes_per_pixel, 
 // Interlace and padding (interlace.cpp, row_padding.cpp)
 // ---------------------------------------------------------------------------------------
 
+// The Adam7 pattern, passes 1 to 7: the first column and row of each pass, and the steps
+// between its columns and its rows.
+inline constexpr uint32_t kAdam7StartColumn[7] = {0, 4, 0, 2, 0, 1, 0};
+inline constexpr uint32_t kAdam7StartRow[7] = {0, 0, 4, 0, 2, 0, 1};
+inline constexpr uint32_t kAdam7ColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
+inline constexpr uint32_t kAdam7RowStep[7] = {8, 8, 8, 4, 4, 2, 2};
+
 // Where each Adam7 pass lies at each stage of reconstruction inside the inflated buffer.
 struct PassLayout {
   uint32_t pass_width[7];
