@@ -2,9 +2,12 @@
 //
 // The last byte of the input also chooses how to decode. Bytes after IEND never change a
 // decode, so a PNG means the same whatever byte ends it, and a mutation of that byte alone
-// switches the options. Three in four values take decode_rgba, as the plug-in does; the
-// rest take decode_with_state with the option flags of that byte and an output format
-// chosen by the byte before it (formats the decode refuses included).
+// switches the options. Three in four values take decode_rgba, and then the plug-in's
+// one-pass decode_direct in both byte orders must give its result code, size and pixels
+// byte for byte (BGRA with red and blue exchanged); all outputs start zeroed, so a refused
+// file leaves each as it was. The rest take decode_with_state with the option flags of that
+// byte and an output format chosen by the byte before it (formats the decode refuses
+// included).
 //
 // The header is inspected first: images of more than kMaxPixels pixels are skipped before
 // anything is allocated for them (unless their sizes overflow, which the decode refuses
@@ -12,6 +15,7 @@
 // with the same code.
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "decoder/decoder.h"
 #include "fuzz/decode_limits.h"
@@ -101,14 +105,37 @@ uint64_t pixels_to_hold(const Header& header) {
   return header.code == code::ok && !header.sizes_overflow ? uint64_t{header.width} * header.height : 0;
 }
 
+// An exact-size zeroed block, freed with its owner.
+struct Block {
+  explicit Block(uint64_t bytes) : data(allocate(bytes, true)) {}
+  ~Block() { std::free(data); }
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+
+  uint8_t* data;
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
 void decode_plain(const uint8_t* data, size_t size, const Header& header) {
-  uint8_t* buffer = allocate(pixels_to_hold(header) * 4, false);
-  uint8_t* out = buffer;
-  uint32_t width = 0, height = 0;
-  const uint32_t code = decode_rgba(&out, &width, &height, data, size);
-  FUZZ_CHECK(out == buffer);
-  check_header_agrees(header, code, width, height);
-  std::free(buffer);
+  const uint64_t bytes = pixels_to_hold(header) * 4;
+  Block reference(bytes), rgba(bytes), bgra(bytes);
+  if (reference.data == nullptr || rgba.data == nullptr || bgra.data == nullptr) return;
+  uint8_t* out = reference.data;
+  const uint32_t code = decode_rgba(&out, &reference.width, &reference.height, data, size);
+  FUZZ_CHECK(out == reference.data);
+  check_header_agrees(header, code, reference.width, reference.height);
+  FUZZ_CHECK(decode_direct(rgba.data, &rgba.width, &rgba.height, data, size, ChannelOrder::rgba) == code);
+  FUZZ_CHECK(decode_direct(bgra.data, &bgra.width, &bgra.height, data, size, ChannelOrder::bgra) == code);
+  for (const Block* direct : {&rgba, &bgra})
+    FUZZ_CHECK(direct->width == reference.width && direct->height == reference.height);
+  FUZZ_CHECK(std::memcmp(rgba.data, reference.data, bytes) == 0);
+  const bool swapped = code == code::ok;
+  for (uint64_t i = 0; i < bytes; i += 4) {
+    FUZZ_CHECK(bgra.data[i] == reference.data[swapped ? i + 2 : i]);
+    FUZZ_CHECK(bgra.data[i + 1] == reference.data[i + 1] && bgra.data[i + 3] == reference.data[i + 3]);
+    FUZZ_CHECK(bgra.data[i + 2] == reference.data[swapped ? i : i + 2]);
+  }
 }
 
 void decode_chosen(const uint8_t* data, size_t size, const Header& header, const Choice& choice) {
