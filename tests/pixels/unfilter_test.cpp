@@ -142,31 +142,6 @@ TEST(Unfilter, BranchFreePaethPredictorIsExactForAllInputs) {
   EXPECT_EQ(vector_failures, 0);
 }
 
-// A filter-type byte above 4 (just above, with the top bit set, the largest): code 36. Rows
-// above it stay reconstructed in place, the bad row and everything below are untouched, and
-// unfilter_image writes nothing to its output; a bad first row changes nothing at all.
-TEST(Unfilter, FilterTypeAboveFourIsRejected) {
-  std::mt19937 rng(2);
-  for (size_t bpp_bytes : kPixelWidths) {
-    const size_t length = 40 * bpp_bytes;  // long enough for the vector paths
-    for (const uint8_t bad : {uint8_t{5}, uint8_t{128}, uint8_t{255}}) {
-      const Bytes filtered = make_filtered(bpp_bytes, length, {1, bad, 2}, false, rng);
-      Bytes expected = filtered;
-      ASSERT_TRUE(testpng::unfilter_reference(expected.data(), 1, bpp_bytes, length + 1));  // the first row only
-      Bytes block = filtered;
-      EXPECT_EQ(unfilter_rows(block.data(), 3, static_cast<uint32_t>(bpp_bytes), length + 1), 36u) << int{bad};
-      EXPECT_EQ(block, expected) << int{bad};
-      Bytes out(3 * length, 0x5C);
-      EXPECT_EQ(unfilter_image(out.data(), block.data(), 40, 3, static_cast<uint32_t>(8 * bpp_bytes)), 36u);
-      EXPECT_EQ(out, Bytes(3 * length, 0x5C)) << int{bad};
-    }
-  }
-  Bytes first_bad = {7, 1, 2, 3, 0, 4, 5, 6};
-  const Bytes before = first_bad;
-  EXPECT_EQ(unfilter_rows(first_bad.data(), 2, 1, 4), 36u);
-  EXPECT_EQ(first_bad, before);
-}
-
 // Rows of zero length or no rows at all: nothing is read or written, not even the filter
 // byte (here an invalid one), and the result is 0.
 TEST(Unfilter, EmptyBlocksTouchNothing) {
