@@ -14,6 +14,8 @@ namespace {
 
 constexpr size_t kGuardBytes = 64;
 
+std::string in_dir(const std::string& directory, const std::string& name) { return directory + kSeparator + name; }
+
 std::string& temp_root() {
   static std::string root;
   return root;
@@ -39,9 +41,9 @@ std::string platform_path(std::string path) {
   return path;
 }
 
-bool all_bytes(const void* block, size_t size, uint8_t value) {
+bool all_canary(const void* block, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(block);
-  return std::all_of(bytes, bytes + size, [value](uint8_t byte) { return byte == value; });
+  return std::all_of(bytes, bytes + size, [](uint8_t byte) { return byte == kCanary; });
 }
 
 // Every test starts with the real companions beside the plug-in and a log of its own.
@@ -72,18 +74,14 @@ HMODULE plugin_handle() {
   return handle;
 }
 
-const DecoderPluginEntry* plugin_table() {
-  return library_symbol<const DecoderPluginEntry* (*)()>(plugin_handle(), "GetImageDecoderPluginArray")();
+const DecoderPluginEntry& png_entry() {
+  return velapng::find_function<const DecoderPluginEntry* (*)()>(plugin_handle(), "GetImageDecoderPluginArray")()[0];
 }
 
-const DecoderPluginEntry& png_entry() { return plugin_table()[0]; }
-
 std::string bin_dir() { return platform_path(VELAPNG_BIN_DIR); }
-std::string fakes_dir() { return platform_path(VELAPNG_FAKES_DIR); }
+std::string echo_dir() { return platform_path(VELAPNG_ECHO_DIR); }
 std::string hollow_dir() { return platform_path(VELAPNG_HOLLOW_DIR); }
 std::string empty_dir() { return in_dir(temp_root(), "empty"); }
-
-std::string in_dir(const std::string& directory, const std::string& name) { return directory + kSeparator + name; }
 
 std::string temp_path(const std::string& name) {
   static int serial = 0;
@@ -109,14 +107,6 @@ WString wide(const std::string& text) {
   WString out(static_cast<size_t>(units), WCHAR{0});
   MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), units);
   return out;
-}
-
-uint32_t ansi_code_page() {
-#ifdef _WIN32
-  return GetACP();
-#else
-  return CP_UTF8;
-#endif
 }
 
 WString temp_path_wide(const WString& name) { return wide(temp_path("")) + name; }
@@ -152,9 +142,6 @@ Lines LogWatch::lines() const {
   return out;
 }
 
-Recorder<fakes::RotateCall> rotate_recorder() { return {in_dir(fakes_dir(), "QZ_Image.dll")}; }
-Recorder<fakes::MetaCall> meta_recorder() { return {in_dir(in_dir(fakes_dir(), "ImagePlugins"), "PicFacts.dll")}; }
-
 HostCanvas::HostCanvas(size_t bytes) : pixel_bytes(bytes), memory(bytes + kGuardBytes, kCanary), header{}, image{} {
   std::memset(&header, kCanary, sizeof header);
   std::memset(&image, kCanary, sizeof image);
@@ -163,11 +150,10 @@ HostCanvas::HostCanvas(size_t bytes) : pixel_bytes(bytes), memory(bytes + kGuard
   image.pInfoHeader = &header;
 }
 
-bool HostCanvas::pixels_untouched() const { return all_bytes(memory.data(), memory.size(), kCanary); }
-bool HostCanvas::guard_untouched() const { return all_bytes(&memory[pixel_bytes], kGuardBytes, kCanary); }
-bool HostCanvas::header_untouched() const {
-  return all_bytes(&header, sizeof header, kCanary) && image.nStride == kStrideMark;
+bool HostCanvas::untouched() const {
+  return all_canary(memory.data(), memory.size()) && all_canary(&header, sizeof header) && image.nStride == kStrideMark;
 }
+bool HostCanvas::guard_untouched() const { return all_canary(&memory[pixel_bytes], kGuardBytes); }
 Bytes HostCanvas::pixels() const {
   return Bytes(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(pixel_bytes));
 }
@@ -182,64 +168,53 @@ int32_t load(Source source, HostImage* image, const Bytes& png, int32_t angle) {
   return png_entry().pfnImage32LoadFile(image, wide(path).c_str(), angle);
 }
 
+namespace {
+Bytes rgba_pixel(uint32_t x, uint32_t y) {
+  return {static_cast<uint8_t>(0x10 + x), static_cast<uint8_t>(0x40 + y), static_cast<uint8_t>(0x80 + x + y),
+          static_cast<uint8_t>(0xC0 ^ (x * 3 + y))};
+}
+}  // namespace
+
 TestImage distinct_rgba_image(uint32_t width, uint32_t height, const std::vector<Bytes>& extra_chunks) {
-  TestImage image{width, height, {}, {}};
   std::vector<Bytes> rows(height);
   for (uint32_t y = 0; y < height; ++y) {
-    for (uint32_t x = 0; x < width; ++x)
-      rows[y].insert(rows[y].end(), {static_cast<uint8_t>(0x10 + x), static_cast<uint8_t>(0x40 + y),
-                                     static_cast<uint8_t>(0x80 + x + y), static_cast<uint8_t>(0xC0 ^ (x * 3 + y))});
-    image.rgba.insert(image.rgba.end(), rows[y].begin(), rows[y].end());
+    for (uint32_t x = 0; x < width; ++x) {
+      const Bytes pixel = rgba_pixel(x, y);
+      rows[y].insert(rows[y].end(), pixel.begin(), pixel.end());
+    }
   }
-  image.png = testpng::png(width, height, 8, 6, testpng::filter_none(rows), extra_chunks);
-  return image;
+  return {width, height, testpng::png(width, height, 8, 6, testpng::filter_none(rows), extra_chunks)};
 }
 
-Bytes turned(const Bytes& image, uint32_t width, uint32_t height, int32_t angle) {
-  const uint32_t out_width = angle == 90 || angle == 270 ? height : width;
-  Bytes out(image.size());
-  for (uint32_t y = 0; y < height; ++y) {
-    for (uint32_t x = 0; x < width; ++x) {
+Bytes TestImage::bgra(int32_t angle) const {
+  const uint32_t w = width, h = height, out_width = angle == 90 || angle == 270 ? h : w;
+  Bytes out(bytes());
+  for (uint32_t y = 0; y < h; ++y) {
+    for (uint32_t x = 0; x < w; ++x) {
       uint32_t ox = x, oy = y;
-      if (angle == 90) ox = height - 1 - y, oy = x;
-      if (angle == 180) ox = width - 1 - x, oy = height - 1 - y;
-      if (angle == 270) ox = y, oy = width - 1 - x;
-      std::memcpy(&out[(size_t{oy} * out_width + ox) * 4], &image[(size_t{y} * width + x) * 4], 4);
+      if (angle == 90) ox = h - 1 - y, oy = x;
+      if (angle == 180) ox = w - 1 - x, oy = h - 1 - y;
+      if (angle == 270) ox = y, oy = w - 1 - x;
+      const Bytes pixel = rgba_pixel(x, y);
+      const uint8_t bgra[] = {pixel[2], pixel[1], pixel[0], pixel[3]};
+      std::memcpy(&out[(size_t{oy} * out_width + ox) * 4], bgra, 4);
     }
   }
   return out;
 }
 
-Bytes expected_bgra(const Bytes& rgba, uint32_t width, uint32_t height, int32_t angle) {
-  Bytes out = turned(rgba, width, height, angle);
-  for (size_t i = 0; i < out.size(); i += 4) std::swap(out[i], out[i + 2]);
-  return out;
-}
-
-Bytes tiff_with_orientation(uint16_t orientation, bool little_endian, uint16_t type) {
-  Bytes tiff = little_endian ? Bytes{'I', 'I'} : Bytes{'M', 'M'};
-  const auto put = [&](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-      tiff.push_back(static_cast<uint8_t>(value >> 8 * (little_endian ? i : bytes - 1 - i)));
-  };
-  put(42, 2);
-  put(8, 4);       // first directory right after the header
-  put(2, 2);       // two entries: an unrelated one first, then the orientation
-  put(0x010F, 2);  // Make, ASCII, 4 bytes inline
-  put(2, 2);
-  put(4, 4);
-  tiff.insert(tiff.end(), {'V', 'e', 'l', 0});
-  put(0x0112, 2);
-  put(type, 2);
-  put(1, 4);
-  put(orientation, 2);
-  put(0, 2);
-  put(0, 4);  // no next directory
-  return tiff;
-}
-
 Bytes exif_chunk(uint16_t orientation, bool little_endian) {
-  return testpng::chunk("eXIf", tiff_with_orientation(orientation, little_endian));
+  // Byte order, 42, the first directory right after the header; two entries, Make (ASCII, 4
+  // bytes inline) and the orientation (SHORT, one); no next directory.
+  const uint32_t fields[] = {
+      little_endian ? 0x4949u : 0x4D4Du, 42, 8, 2, 0x010F, 2, 4, 0x56656C00, 0x0112, 3, 1, orientation, 0, 0};
+  const int widths[] = {2, 2, 4, 2, 2, 2, 4, 4, 2, 2, 4, 2, 2, 4};
+  Bytes tiff;
+  for (size_t f = 0; f < std::size(fields); ++f) {
+    for (int i = 0; i < widths[f]; ++i)
+      tiff.push_back(static_cast<uint8_t>(fields[f] >> 8 * (little_endian ? i : widths[f] - 1 - i)));
+  }
+  return testpng::chunk("eXIf", tiff);
 }
 
 }  // namespace plugintest
