@@ -21,7 +21,7 @@ unset DISPLAY WAYLAND_DISPLAY
 
 # A Japanese locale for wine alone: the ANSI code page is then 932, which holds Cyrillic and
 # CJK alike, so UTF-16 file names of both kinds go through a real double-byte conversion
-# (tests/plugin/wide_names_test.cpp). Wine must also find the locale on the Linux side, or it
+# (tests/plugin/file_access_test.cpp). Wine must also find the locale on the Linux side, or it
 # can't name such files there; it is compiled into the prefix (LOCPATH), so the system's own
 # locales stay as they are.
 locale_name=ja_JP.UTF-8
