@@ -13,42 +13,28 @@
 
 namespace {
 
-using testpng::Bytes;
-
-struct Job {
-  Bytes file;
-  testpng::WholeDecode alone;
-};
-
 // Every file of both corpus directories, valid or not, so failing paths run in parallel too.
-std::vector<Job> corpus_jobs() {
-  std::vector<Job> jobs;
+// Each thread starts at another quarter of the list, so different files overlap.
+TEST(Concurrency, ParallelDecodesMatchSerialDecodes) {
+  std::vector<testpng::Bytes> files;
+  std::vector<testpng::WholeDecode> alone;
   for (const std::string& dir : {testpng::pngsuite_dir(), testpng::crashers_dir()}) {
     for (const std::string& name : testpng::png_files(dir)) {
-      Bytes file = testpng::read_file(dir + "/" + name);
-      testpng::WholeDecode alone = testpng::decode_whole(file);
-      jobs.push_back({std::move(file), std::move(alone)});
+      files.push_back(testpng::read_file(dir + "/" + name));
+      alone.push_back(testpng::decode_whole(files.back()));
     }
   }
-  return jobs;
-}
-
-TEST(Concurrency, ParallelDecodesMatchSerialDecodes) {
-  const std::vector<Job> jobs = corpus_jobs();
-  ASSERT_GT(jobs.size(), 150u);
-  constexpr size_t kThreads = 4;
-  constexpr size_t kRounds = 2;
+  ASSERT_GT(files.size(), 150u);
   std::atomic<int> mismatches{0};
   std::atomic<bool> go{false};
   std::vector<std::thread> threads;
-  for (size_t t = 0; t < kThreads; ++t) {
+  for (size_t t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       while (!go.load()) std::this_thread::yield();
-      // Each thread starts at another quarter of the list, so different files overlap.
-      for (size_t k = 0; k < kRounds * jobs.size(); ++k) {
-        const Job& job = jobs[(k + t * jobs.size() / kThreads) % jobs.size()];
-        const testpng::WholeDecode ours = testpng::decode_whole(job.file);
-        if (ours.code != job.alone.code || ours.rgba != job.alone.rgba) ++mismatches;
+      for (size_t k = 0; k < 2 * files.size(); ++k) {
+        const size_t i = (k + t * files.size() / 4) % files.size();
+        const testpng::WholeDecode ours = testpng::decode_whole(files[i]);
+        if (ours.code != alone[i].code || ours.rgba != alone[i].rgba) ++mismatches;
       }
     });
   }

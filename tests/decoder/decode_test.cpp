@@ -1,3 +1,5 @@
+// The chunk walk and the whole decode: which file gets which code under which options, what
+// the walk keeps, and what the caller's buffer holds afterwards.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,86 +11,250 @@ namespace {
 
 using namespace velapng;
 using testpng::Bytes;
+using testpng::chunk;
+using testpng::concat;
 
 constexpr uint8_t kCanary = 0xC5;
 
-// A 2 x 2 RGB 8-bit image with four distinct pixels.
-const Bytes kScanlines = {0, 1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10, 11, 12};
-Bytes rgb_2x2() { return testpng::png(2, 2, 8, 2, kScanlines); }
+// A 3 x 2 grey 8-bit image: its scanlines (filter 0), and the block the chunk stream
+// allocates for it: the packed pixels, zero-filled to a whole 4-byte unit.
+const Bytes kScanlines = {0, 10, 20, 30, 0, 40, 50, 60};
+const Bytes kPixels = {10, 20, 30, 40, 50, 60, 0, 0};
 
-TEST(DecodeRgba, FillsExactlyTheImageOrReportsWhatWasLearnt) {
-  Bytes damaged = testpng::zlib_compress(kScanlines);
-  damaged[2] ^= 0xFF;  // the deflate data, behind a correct chunk CRC
-  const Bytes corrupt_data =
-      testpng::concat({testpng::header(2, 2, 8, 2), testpng::chunk("IDAT", damaged), testpng::chunk("IEND", {})});
-  Bytes not_png = rgb_2x2();
-  not_png[0] = 'G';
-  const Bytes valid = rgb_2x2();
-  const Bytes rgba = {1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255};
+Bytes header() { return testpng::header(3, 2, 8, 0); }
+Bytes idat(const Bytes& scanlines = kScanlines) { return chunk("IDAT", testpng::zlib_compress(scanlines)); }
+Bytes iend() { return chunk("IEND", {}); }
+Bytes with_bad_crc(Bytes c) {
+  c.back() ^= 0x01;
+  return c;
+}
+
+// Options that differ from the defaults, as bits.
+enum Option : uint32_t {
+  kSkipCrc = 1,
+  kAllowCritical = 2,
+  kAllowMissingEnd = 4,
+  kDropText = 8,
+  kKeepUnknown = 16,
+  kNoHook = 32
+};
+
+// Runs the chunk stream with conversion off, letting it allocate the output, and returns the
+// code; *pixels gets the block's first kPixels.size() bytes, *keep the state, to be released.
+// A failure allocates nothing.
+uint32_t run(const Bytes& file, uint32_t options = 0, Bytes* pixels = nullptr, VelaPNGState* keep = nullptr) {
+  VelaPNGState local;
+  VelaPNGState* state = keep ? keep : &local;
+  state_init(state);
+  state->decoder.skip_crc_check = (options & kSkipCrc) != 0;
+  state->decoder.allow_unknown_critical = (options & kAllowCritical) != 0;
+  state->decoder.allow_missing_end = (options & kAllowMissingEnd) != 0;
+  state->decoder.keep_text_chunks = (options & kDropText) == 0;
+  state->decoder.keep_unknown_chunks = (options & kKeepUnknown) != 0;
+  if (options & kNoHook) state->decoder.inflate.zlib_hook = nullptr;
+  uint8_t* out = nullptr;
+  uint32_t width = 0, height = 0;
+  decode_chunk_stream(&out, &width, &height, state, file.data(), file.size());
+  const uint32_t code = state->last_error;
+  if (code != 0) {
+    EXPECT_EQ(out, nullptr);
+  }
+  if (out != nullptr && pixels != nullptr) pixels->assign(out, out + kPixels.size());
+  std::free(out);
+  if (keep == nullptr) state_release(state);
+  return code;
+}
+
+// Each file is the header, `before`, one IDAT of the image and `after`.
+TEST(ChunkStream, WalkOutcomes) {
+  const Bytes data = idat(), cut(data.begin(), data.begin() + 14);
+  const Bytes length_above_max = {0x80, 0, 0, 0, 'a', 'b', 'c', 'd', 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes length_max = {0x7F, 0xFF, 0xFF, 0xFF, 'a', 'b', 'c', 'd', 0, 0, 0, 0, 0, 0, 0, 0};
+  const Bytes no_keyword = chunk("tEXt", {0, 'x'}), unknown_critical = chunk("ABCD", {1});
   const struct {
     const char* what;
+    Bytes before, after;
+    uint32_t options;
+    uint32_t code;
+  } cases[] = {
+      {"plain file", {}, iend(), 0, 0},
+      {"an empty IDAT first", chunk("IDAT", {}), iend(), 0, 0},
+      {"bytes and a broken chunk after IEND", {}, concat({iend(), with_bad_crc(chunk("IDAT", {1})), {1, 2}}), 0, 0},
+      {"IEND with a payload", {}, chunk("IEND", {1, 2, 3}), 0, 0},
+      {"no IEND allowed", {}, {}, kAllowMissingEnd, 0},
+      {"eleven stray bytes", {}, Bytes(11, 0), 0, 30},
+      {"length 0x80000000", {}, length_above_max, 0, 63},
+      {"length 0x80000000 allowed", {}, length_above_max, kAllowMissingEnd, 0},
+      {"length 0x7FFFFFFF", {}, length_max, 0, 64},
+      {"last chunk cut short", {}, cut, 0, 64},
+      {"last chunk cut short allowed", {}, cut, kAllowMissingEnd, 64},
+      {"no hook", {}, iend(), kNoHook, 87},
+      {"second IHDR", chunk("IHDR", Bytes(13, 1)), iend(), 0, 69},
+      {"unknown critical", unknown_critical, iend(), 0, 69},
+      {"unknown critical allowed", unknown_critical, iend(), kAllowCritical, 0},
+      {"unknown ancillary with bad CRC", with_bad_crc(chunk("prVt", {1})), iend(), 0, 0},
+      {"bad CRC on IEND", {}, with_bad_crc(iend()), 0, 57},
+      {"bad CRC on IEND skipped", {}, with_bad_crc(iend()), kSkipCrc, 0},
+      {"text read when kept", no_keyword, iend(), 0, 89},
+      {"text passed over when not kept", no_keyword, iend(), kDropText, 0},
+      {"bad CRC on a text chunk passed over", with_bad_crc(chunk("tEXt", {'a'})), iend(), kDropText, 57},
+      // The reader's own code wins: the CRC of a chunk its reader refused is never checked.
+      {"reader refuses before CRC", with_bad_crc(chunk("gAMA", {1, 2, 3})), iend(), 0, 96},
+  };
+  for (const auto& c : cases) {
+    Bytes pixels;
+    EXPECT_EQ(run(concat({header(), c.before, idat(), c.after}), c.options, &pixels), c.code) << c.what;
+    if (c.code == 0) {
+      EXPECT_EQ(pixels, kPixels) << c.what;
+    }
+  }
+  EXPECT_EQ(run(concat({header(), with_bad_crc(idat()), iend()})), 57u);
+  EXPECT_EQ(run(concat({header(), iend()})), 20u);                      // no image data
+  EXPECT_EQ(run(testpng::header(0xFFFFFFFF, 0xFFFFFFFF, 16, 6)), 92u);  // sizes beyond 64 bits, before any chunk
+}
+
+// The inflated data must be exactly as long as the header predicts.
+TEST(ChunkStream, InflatedSizeMustMatchExactly) {
+  const struct {
+    uint8_t interlace;
+    uint32_t width, height;
+    uint8_t colour_type;
+    uint64_t expected;  // one filter byte plus the row's bytes, per non-empty row of each pass
+  } cases[] = {
+      {1, 1, 1, 6, 5},  // Adam7 1 x 1 RGBA: passes 2 to 7 empty
+      {0, 3, 2, 0, 8},
+      // Adam7 3 x 2: pass 1 (1x1), pass 4 (1x1, column 2), pass 6 (1x1, column 1), pass 7 (3x1).
+      {1, 3, 2, 0, 2 + 2 + 2 + 4},
+  };
+  for (const auto& c : cases) {
+    for (const int delta : {-1, 0, 1}) {
+      const Bytes file = concat({testpng::header(c.width, c.height, 8, c.colour_type, c.interlace),
+                                 idat(Bytes(size_t(int64_t(c.expected) + delta), 0)), iend()});
+      EXPECT_EQ(run(file), delta == 0 ? 0u : 91u) << c.width << " x " << c.height << " delta " << delta;
+    }
+  }
+}
+
+// Unknown chunks are kept whole by position, only when asked; a palette met after image
+// data moves the position back to "after the palette" and replaces the first one.
+TEST(ChunkStream, UnknownChunksAreKeptWholeByPosition) {
+  const Bytes before = chunk("prVa", {1}), between = chunk("prVb", {2, 2}), after = chunk("prVc", {3, 3, 3});
+  const Bytes late = chunk("prVd", {});
+  const Bytes file = concat({testpng::header(3, 2, 8, 3), before, chunk("PLTE", Bytes(12 * 3, 7)), between,
+                             idat({0, 0, 1, 2, 0, 3, 4, 5}), after, chunk("PLTE", Bytes(6 * 3, 8)), late, iend()});
+  const Bytes expected[3] = {before, concat({between, late}), after};
+  for (const uint32_t keep : {0u, 1u}) {
+    VelaPNGState state;
+    ASSERT_EQ(run(file, keep ? kKeepUnknown : 0u, nullptr, &state), 0u);
+    const VelaPNGImageInfo& info = state.image_info;
+    for (int slot = 0; slot < 3; ++slot) {
+      const uint8_t* data = info.unknown_chunk_data[slot];
+      EXPECT_EQ(data ? Bytes(data, data + info.unknown_chunk_size[slot]) : Bytes(), keep ? expected[slot] : Bytes())
+          << "slot " << slot << " keep " << keep;
+    }
+    EXPECT_EQ(info.pixel_format.palette_size, 6u);
+    EXPECT_EQ(info.pixel_format.palette[0], 8);
+    state_release(&state);
+  }
+}
+
+// With the header already inspected on this state, the caller's width and height are used
+// as they stand; a failed earlier inspection stops the walk at once.
+TEST(ChunkStream, APreviouslyInspectedHeaderIsTrusted) {
+  const Bytes file = concat({header(), idat(), iend()});
+  VelaPNGState state;
+  state_init(&state);
+  uint32_t width = 0, height = 0;
+  ASSERT_EQ(inspect_header(&width, &height, &state, file.data(), file.size()), 0u);
+  uint32_t wrong_width = 4;  // one row of 4 bytes does not fit the data: 91
+  uint8_t* out = nullptr;
+  decode_chunk_stream(&out, &wrong_width, &height, &state, file.data(), file.size());
+  EXPECT_EQ(state.last_error, 91u);
+  std::free(out);
+  state.last_error = 57;
+  out = nullptr;
+  decode_chunk_stream(&out, &width, &height, &state, file.data(), file.size());
+  EXPECT_EQ(state.last_error, 57u);
+  EXPECT_EQ(out, nullptr);
+  state_release(&state);
+}
+
+// decode_rgba fills exactly the image, or leaves the buffer alone and the size as far as the
+// header was read.
+TEST(DecodeRgba, FillsExactlyTheImageOrReportsWhatWasLearnt) {
+  Bytes damaged = testpng::zlib_compress(kScanlines), not_png = concat({header(), idat(), iend()});
+  damaged[2] ^= 0xFF;  // the deflate data, behind a correct chunk CRC
+  not_png[0] = 'G';
+  const Bytes rgba = {10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255,
+                      40, 40, 40, 255, 50, 50, 50, 255, 60, 60, 60, 255};
+  const struct {
     Bytes file;
     uint32_t code;
     bool size_written;
-  } cases[] = {
-      {"valid", valid, 0, true},
-      {"corrupt image data", corrupt_data, 20, true},
-      {"not a PNG", not_png, 28, false},
-      {"too short", Bytes(valid.begin(), valid.begin() + 20), 27, false},
-  };
+  } cases[] = {{concat({header(), idat(), iend()}), 0, true},
+               {concat({header(), chunk("IDAT", damaged), iend()}), 20, true},
+               {not_png, 28, false}};
   for (const auto& c : cases) {
     Bytes buffer(32, kCanary);
     uint8_t* out = buffer.data();
     uint32_t width = 99, height = 99;
-    EXPECT_EQ(decode_rgba(&out, &width, &height, c.file.data(), c.file.size()), c.code) << c.what;
-    EXPECT_EQ(out, buffer.data()) << c.what;
-    EXPECT_EQ(width, c.size_written ? 2u : 99u) << c.what;
-    EXPECT_EQ(height, c.size_written ? 2u : 99u) << c.what;
-    EXPECT_EQ(buffer, c.code == 0 ? testpng::concat({rgba, Bytes(16, kCanary)}) : Bytes(32, kCanary)) << c.what;
+    EXPECT_EQ(decode_rgba(&out, &width, &height, c.file.data(), c.file.size()), c.code);
+    EXPECT_EQ(out, buffer.data());
+    EXPECT_EQ(width, c.size_written ? 3u : 99u) << c.code;
+    EXPECT_EQ(height, c.size_written ? 2u : 99u) << c.code;
+    EXPECT_EQ(buffer, c.code == 0 ? concat({rgba, Bytes(8, kCanary)}) : Bytes(32, kCanary)) << c.code;
   }
 }
 
 // Requested formats, and with conversion off the file's own format, into the caller's
-// buffer or, without one, into a block the decode allocates and hands back.
+// buffer or, without one, into a block the decode allocates and hands back. The file's
+// format is copied into the requested one, palette and all, in a block of its own.
 TEST(DecodeWithState, RequestedFormats) {
-  const Bytes file = testpng::png(3, 1, 8, 0, {0, 7, 8, 9});
+  const Bytes grey = testpng::png(3, 1, 8, 0, {0, 7, 8, 9});
+  const Bytes palette = testpng::png(3, 1, 8, 3, {0, 1, 0, 1}, {chunk("PLTE", {1, 2, 3, 4, 5, 6})});
   const struct {
     const char* what;
+    const Bytes& file;
     uint32_t convert, colour_type, bit_depth;
     bool buffer;
     uint32_t code;
     Bytes expected;
   } cases[] = {
-      {"grey 16 refused", 1, 0, 16, true, 56, {}},
-      {"grey+alpha 16 refused", 1, 4, 16, true, 56, {}},
-      {"RGB 4 refused by the conversion", 1, 2, 4, true, 56, {}},
-      {"RGBA 8", 1, 6, 8, true, 0, {7, 7, 7, 255, 8, 8, 8, 255, 9, 9, 9, 255}},
-      {"RGB 8", 1, 2, 8, true, 0, {7, 7, 7, 8, 8, 8, 9, 9, 9}},
-      {"grey 8", 1, 0, 8, true, 0, {7, 8, 9}},
-      {"RGB 16", 1, 2, 16, true, 0, {7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 9, 9, 9, 9, 9, 9}},
-      {"file's format", 0, 6, 16, true, 0, {7, 8, 9}},
-      {"file's format, new block", 0, 6, 16, false, 0, {7, 8, 9}},
+      {"grey 16 refused", grey, 1, 0, 16, true, 56, {}},
+      {"RGB 4 refused by the conversion", grey, 1, 2, 4, true, 56, {}},
+      {"grey 8", grey, 1, 0, 8, true, 0, {7, 8, 9}},
+      {"RGB 16", grey, 1, 2, 16, true, 0, {7, 7, 7, 7, 7, 7, 8, 8, 8, 8, 8, 8, 9, 9, 9, 9, 9, 9}},
+      {"file's format", grey, 0, 6, 16, true, 0, {7, 8, 9}},
+      {"file's format, new block", grey, 0, 6, 16, false, 0, {7, 8, 9}},
+      {"file's palette", palette, 0, 6, 8, false, 0, {1, 0, 1}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     VelaPNGState state;
     state_init(&state);
     state.decoder.convert_colour = c.convert;
     state.output_format.colour_type = c.colour_type;
     state.output_format.bit_depth = c.bit_depth;
+    if (c.convert == 0) {  // a palette of the caller's, to be replaced by the file's
+      state.output_format.palette = static_cast<uint8_t*>(std::calloc(4, 1));
+      state.output_format.palette_size = 1;
+    }
     Bytes buffer(24, kCanary);
     uint8_t* out = c.buffer ? buffer.data() : nullptr;
     uint32_t width = 0, height = 0;
-    EXPECT_EQ(decode_with_state(&out, &width, &height, &state, file.data(), file.size()), c.code) << c.what;
+    EXPECT_EQ(decode_with_state(&out, &width, &height, &state, c.file.data(), c.file.size()), c.code);
     if (c.code == 56) {
-      EXPECT_EQ(buffer, Bytes(24, kCanary)) << c.what;
-      EXPECT_EQ(state.last_error, 0u) << c.what << ": 56 is returned, not stored";
+      EXPECT_EQ(buffer, Bytes(24, kCanary));
+      EXPECT_EQ(state.last_error, 0u) << "56 is returned, not stored";
     } else {
-      ASSERT_NE(out, nullptr) << c.what;
-      EXPECT_EQ(Bytes(out, out + c.expected.size()), c.expected) << c.what;
+      ASSERT_NE(out, nullptr);
+      EXPECT_EQ(Bytes(out, out + c.expected.size()), c.expected);
     }
+    const VelaPNGPixelFormat& file = state.image_info.pixel_format;
     if (c.convert == 0) {
-      EXPECT_EQ(state.output_format.colour_type, 0u) << c.what;
-      EXPECT_EQ(state.output_format.bit_depth, 8u) << c.what;
+      EXPECT_TRUE(pixel_format_equal(&state.output_format, &file));
+      EXPECT_TRUE(file.palette ? state.output_format.palette != file.palette : state.output_format.palette == nullptr);
+      if (file.palette != nullptr) state.output_format.palette[255 * 4 + 3] = 1;  // room for 256 entries (ASan)
     }
     if (!c.buffer) std::free(out);
     state_release(&state);

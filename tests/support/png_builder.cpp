@@ -8,6 +8,9 @@
 
 namespace testpng {
 
+namespace {
+
+// CRC-32 of the format, bit by bit from the reflected polynomial 0xEDB88320.
 uint32_t crc32_reference(const uint8_t* data, size_t size) {
   uint32_t crc = 0xFFFFFFFFu;
   for (size_t i = 0; i < size; ++i) {
@@ -17,10 +20,11 @@ uint32_t crc32_reference(const uint8_t* data, size_t size) {
   return crc ^ 0xFFFFFFFFu;
 }
 
+}  // namespace
+
 Bytes u32_be(uint32_t value) {
   return {uint8_t(value >> 24), uint8_t(value >> 16), uint8_t(value >> 8), uint8_t(value)};
 }
-Bytes u16_be(uint32_t value) { return {uint8_t(value >> 8), uint8_t(value)}; }
 Bytes text_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 Bytes concat(std::initializer_list<Bytes> parts) {
@@ -29,20 +33,14 @@ Bytes concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-Bytes signature() { return {137, 80, 78, 71, 13, 10, 26, 10}; }
-
 Bytes chunk(std::string_view type, const Bytes& data) {
   const Bytes out = concat({u32_be(static_cast<uint32_t>(data.size())), text_bytes(type), data});
   return concat({out, u32_be(crc32_reference(out.data() + 4, out.size() - 4))});
 }
 
-Bytes ihdr_data(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace,
-                uint8_t compression, uint8_t filter) {
-  return concat({u32_be(width), u32_be(height), {bit_depth, colour_type, compression, filter, interlace}});
-}
-
 Bytes header(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace) {
-  return concat({signature(), chunk("IHDR", ihdr_data(width, height, bit_depth, colour_type, interlace))});
+  const Bytes ihdr = concat({u32_be(width), u32_be(height), {bit_depth, colour_type, 0, 0, interlace}});
+  return concat({{137, 80, 78, 71, 13, 10, 26, 10}, chunk("IHDR", ihdr)});
 }
 
 Bytes zlib_compress(const Bytes& raw, int level) {
@@ -68,7 +66,7 @@ Bytes filter_none(const std::vector<Bytes>& rows) {
 Bytes png(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, const Bytes& raw_scanlines,
           const std::vector<Bytes>& chunks_before_idat, uint8_t interlace) {
   Bytes out = header(width, height, bit_depth, colour_type, interlace);
-  for (const Bytes& extra : chunks_before_idat) out.insert(out.end(), extra.begin(), extra.end());
+  for (const Bytes& extra : chunks_before_idat) out = concat({out, extra});
   return concat({out, chunk("IDAT", zlib_compress(raw_scanlines)), chunk("IEND", {})});
 }
 

@@ -12,19 +12,12 @@ namespace testpng {
 
 using Bytes = std::vector<uint8_t>;
 
-// CRC-32 of ISO 3309 / PNG, bit by bit from the reflected polynomial 0xEDB88320.
-uint32_t crc32_reference(const uint8_t* data, size_t size);
-
 Bytes u32_be(uint32_t value);
-Bytes u16_be(uint32_t value);
 Bytes text_bytes(std::string_view text);  // no terminating zero
 Bytes concat(std::initializer_list<Bytes> parts);
 
-Bytes signature();
 // Length, type, data and a correct CRC.
 Bytes chunk(std::string_view type, const Bytes& data);
-Bytes ihdr_data(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace = 0,
-                uint8_t compression = 0, uint8_t filter = 0);
 // Signature plus IHDR chunk: the 33 bytes header inspection reads.
 Bytes header(uint32_t width, uint32_t height, uint8_t bit_depth, uint8_t colour_type, uint8_t interlace = 0);
 

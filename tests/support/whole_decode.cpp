@@ -12,10 +12,7 @@ WholeDecode decode_whole(const std::vector<uint8_t>& file) {
   const uint32_t inspected = velapng::inspect_header(&d.width, &d.height, &probe, in.data(), in.size());
   velapng::state_release(&probe);
   const uint64_t pixels = uint64_t{d.width} * d.height;
-  if (inspected == 0 && pixels > kMaxTriedPixels) {
-    d.code = kTooLargeToTry;
-    return d;
-  }
+  if (inspected == 0 && pixels > kMaxTriedPixels) return {kTooLargeToTry, d.width, d.height, {}};
   d.rgba.assign(inspected == 0 ? pixels * 4 : 4, 0);
   uint8_t* out = d.rgba.data();
   d.code = velapng::decode_rgba(&out, &d.width, &d.height, in.data(), in.size());
