@@ -10,15 +10,12 @@ namespace {
 
 using testpng::Bytes;
 
-using testpng::decode_whole;
-using testpng::WholeDecode;
-
 // Every image of the suite decodes as libpng decodes it; every corrupt one ("x...") is refused.
 TEST(Conformance, EverySuiteImageMatchesTheOracleAndEveryCorruptOneIsRefused) {
   int compared = 0, refused = 0;
   for (const std::string& name : testpng::png_files(testpng::pngsuite_dir())) {
     const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
-    const WholeDecode ours = decode_whole(file);
+    const testpng::WholeDecode ours = testpng::decode_whole(file);
     if (name[0] == 'x') {
       EXPECT_NE(ours.code, 0u) << name;
       ++refused;
@@ -44,7 +41,7 @@ TEST(Conformance, CrasherFilesAreRefusedOrDecodeLikeTheOracle) {
   int files = 0;
   for (const std::string& name : testpng::png_files(testpng::crashers_dir())) {
     const Bytes file = testpng::read_file(testpng::crashers_dir() + "/" + name);
-    const WholeDecode ours = decode_whole(file);
+    const testpng::WholeDecode ours = testpng::decode_whole(file);
     if (name == "missing_plte.png") {
       ASSERT_EQ(ours.code, 0u);
       Bytes black;
@@ -66,7 +63,7 @@ TEST(Conformance, EveryTruncationIsRefused) {
     const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
     for (size_t size = 0; size < file.size(); ++size) {
       const Bytes prefix(file.begin(), file.begin() + static_cast<long>(size));
-      ASSERT_NE(decode_whole(prefix).code, 0u) << name << " cut to " << size << " bytes";
+      ASSERT_NE(testpng::decode_whole(prefix).code, 0u) << name << " cut to " << size << " bytes";
     }
   }
 }

@@ -10,10 +10,8 @@ std::string crashers_dir() { return VELAPNG_CRASHERS_DIR; }
 
 std::vector<std::string> png_files(const std::string& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.path().extension() == ".png") names.push_back(name);
-  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == ".png") names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
