@@ -113,7 +113,8 @@ TEST_F(Readers, TextLayoutsCodesAndTheirOrder) {
   } cases[] = {
       // Keywords and texts are copied byte for byte; a text ends at its first zero byte.
       {"tEXt", text_chunk(text_bytes("Author"), {0x4A, 0xE9, 0x72}), 0, {"Author", "J\xE9r"}},
-      {"tEXt", k79, 0, {s79, ""}},  // no zero byte: all keyword
+      {"tEXt", text_bytes("T"), 0, {"T", ""}},  // no zero byte: all keyword
+      {"tEXt", k79, 0, {s79, ""}},
       {"tEXt", k80, 89},
       {"tEXt", text_chunk(text_bytes("Note"), {'a', 'b', 0, 'c'}), 0, {"Note", "ab"}},
       {"tEXt", {}, 89},
