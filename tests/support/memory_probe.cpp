@@ -37,8 +37,6 @@ uint64_t status_bytes(const char* key) {
   return kib * 1024;
 }
 
-uint64_t growth(uint64_t peak, uint64_t before) { return peak > before ? peak - before : 0; }
-
 }  // namespace
 
 bool memory_probe_available() { return true; }
@@ -58,14 +56,15 @@ ChildOutcome run_in_child(uint64_t address_space_budget, const std::function<uin
     const rlimit address_space{limit, limit};
     if (setrlimit(RLIMIT_AS, &address_space) != 0) _exit(2);
     // A forked child may start with its parent's resident peak; clear_refs 5 resets it to the
-    // present size. The address-space peak starts at the child's own size.
+    // present size.
     if (std::FILE* clear = std::fopen("/proc/self/clear_refs", "w")) {
       std::fputs("5", clear);
       std::fclose(clear);
     }
-    const uint64_t resident = status_bytes("VmRSS"), reserved = status_bytes("VmSize");
+    const uint64_t resident = status_bytes("VmRSS");
     const uint32_t result = work();
-    *shared = {true, result, growth(status_bytes("VmHWM"), resident), growth(status_bytes("VmPeak"), reserved)};
+    const uint64_t peak = status_bytes("VmHWM");
+    *shared = {true, result, peak > resident ? peak - resident : 0};
     _exit(0);
   }
   int status = 0;

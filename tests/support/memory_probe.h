@@ -12,10 +12,9 @@
 namespace testpng {
 
 struct ChildOutcome {
-  bool completed = false;             // the work returned (no signal, no early exit)
-  uint32_t result = 0;                // what it returned
-  uint64_t peak_growth = 0;           // bytes by which the peak resident set grew during the work
-  uint64_t peak_reserved_growth = 0;  // the same for the address space: reserved, touched or not
+  bool completed = false;    // the work returned (no signal, no early exit)
+  uint32_t result = 0;       // what it returned
+  uint64_t peak_growth = 0;  // bytes by which the peak resident set grew during the work
 };
 
 bool memory_probe_available();
