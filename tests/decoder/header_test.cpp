@@ -1,5 +1,4 @@
-// Header inspection: the rules in their order and what each leaves behind, and the allowed
-// depths of each colour type.
+// Header inspection: the rules in their order and what each leaves behind.
 #include <gtest/gtest.h>
 
 #include <set>

@@ -1,5 +1,5 @@
 // What the decode is built from: chunk primitives, the growable buffer and the size guards,
-// the records' defaults, copy, comparison and release, and the zlib bridge.
+// the records' defaults, comparison and release, and the zlib bridge.
 #include <gtest/gtest.h>
 #include <libdeflate.h>
 
