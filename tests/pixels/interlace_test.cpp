@@ -141,4 +141,33 @@ TEST(ReconstructImage, UnknownFormatIsCode31AndTouchesNothing) {
   }
 }
 
+uint32_t bit(const Bytes& b, uint64_t i) { return b[i / 8] >> (7 - i % 8) & 1u; }
+
+// Rows of any bit length and spacing (not only the byte-aligned rows reconstruction gives
+// it), into a buffer of any prior content or onto the input itself: the row bits arrive
+// back to back, and every bit past the last row stays as it was.
+TEST(StripRowPadding, PacksRowsWhateverTheOutputHeld) {
+  std::mt19937 random(3);
+  for (uint64_t out_bits = 0; out_bits <= 40; ++out_bits) {
+    for (uint64_t pad = 0; pad <= 17; ++pad) {
+      for (uint32_t rows : {0u, 1u, 2u, 5u}) {
+        const uint64_t in_bits = out_bits + pad;
+        Bytes in((rows * in_bits + 7) / 8 + 1);
+        for (auto& byte : in) byte = static_cast<uint8_t>(testpng::draw(random));
+        for (int fill : {0x00, 0xFF, 0x6B, -1}) {  // -1: in place
+          Bytes out = fill < 0 ? in : Bytes(in.size() + 2, static_cast<uint8_t>(fill));
+          const Bytes before = out;
+          strip_row_padding(out.data(), fill < 0 ? out.data() : in.data(), out_bits, in_bits, rows);
+          uint64_t wrong = 0;
+          for (uint64_t i = 0; i < out.size() * 8; ++i) {
+            const bool row_bit = i < rows * out_bits;
+            wrong += bit(out, i) != (row_bit ? bit(in, i / out_bits * in_bits + i % out_bits) : bit(before, i));
+          }
+          ASSERT_EQ(wrong, 0u) << "fill " << fill << " out " << out_bits << " in " << in_bits << " rows " << rows;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
