@@ -2,12 +2,11 @@
 // what the same decode gives alone. Runs under ThreadSanitizer in its own build.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/corpus.h"
+#include "tests/support/parallel.h"
 #include "tests/support/png_builder.h"
 #include "tests/support/whole_decode.h"
 
@@ -25,22 +24,16 @@ TEST(Concurrency, ParallelDecodesMatchSerialDecodes) {
     }
   }
   ASSERT_GT(files.size(), 150u);
-  std::atomic<int> mismatches{0};
-  std::atomic<bool> go{false};
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      while (!go.load()) std::this_thread::yield();
-      for (size_t k = 0; k < 2 * files.size(); ++k) {
-        const size_t i = (k + t * files.size() / 4) % files.size();
-        const testpng::WholeDecode ours = testpng::decode_whole(files[i]);
-        if (ours.code != alone[i].code || ours.rgba != alone[i].rgba) ++mismatches;
-      }
-    });
-  }
-  go = true;
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(mismatches.load(), 0);
+  const int mismatches = testpng::sum_over_threads(4, [&](size_t t) {
+    int wrong = 0;
+    for (size_t k = 0; k < 2 * files.size(); ++k) {
+      const size_t i = (k + t * files.size() / 4) % files.size();
+      const testpng::WholeDecode ours = testpng::decode_whole(files[i]);
+      if (ours.code != alone[i].code || ours.rgba != alone[i].rgba) ++wrong;
+    }
+    return wrong;
+  });
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

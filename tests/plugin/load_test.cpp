@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <optional>
-#include <thread>
 
 #include "tests/plugin/harness.h"
+#include "tests/support/parallel.h"
 
 namespace {
 
@@ -190,31 +189,25 @@ TEST(Concurrency, ParallelCallsMatchSerialResults) {
     paths.push_back(wide(temp_path("parallel.png")));
     write_file(paths.back(), images.back().png);
   }
-  std::atomic<int> mismatches{0};
-  std::atomic<bool> go{false};
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < 8; ++t) {
-    threads.emplace_back([&, t] {
-      while (!go.load()) std::this_thread::yield();
-      for (size_t k = 0; k < 6 * images.size(); ++k) {
-        const size_t job = (k + t * 3) % images.size();
-        const TestImage& image = images[job];
-        const auto angle = int32_t(job % 4) * 90;
-        HostCanvas canvas(image.bytes());
-        const int32_t loaded = job % 3 == 0 ? png_entry().pfnImage32LoadFile(&canvas.image, paths[job].c_str(), angle)
-                                            : load(Source::memory, &canvas.image, image.png, angle);
-        if (loaded != 1 || canvas.pixels() != image.bgra(angle) || !canvas.guard_untouched()) ++mismatches;
-        uint32_t width = 0, height = 0;
-        int32_t orientation = 0;
-        const int32_t answer = png_entry().pfnImageGetInfo(paths[job].c_str(), &width, &height, &orientation);
-        if (width != image.width || height != image.height || answer != int32_t(1 + job % 8) || orientation != answer)
-          ++mismatches;
-      }
-    });
-  }
-  go = true;
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(mismatches.load(), 0);
+  const int mismatches = testpng::sum_over_threads(8, [&](size_t t) {
+    int wrong = 0;
+    for (size_t k = 0; k < 6 * images.size(); ++k) {
+      const size_t job = (k + t * 3) % images.size();
+      const TestImage& image = images[job];
+      const auto angle = int32_t(job % 4) * 90;
+      HostCanvas canvas(image.bytes());
+      const int32_t loaded = job % 3 == 0 ? png_entry().pfnImage32LoadFile(&canvas.image, paths[job].c_str(), angle)
+                                          : load(Source::memory, &canvas.image, image.png, angle);
+      if (loaded != 1 || canvas.pixels() != image.bgra(angle) || !canvas.guard_untouched()) ++wrong;
+      uint32_t width = 0, height = 0;
+      int32_t orientation = 0;
+      const int32_t answer = png_entry().pfnImageGetInfo(paths[job].c_str(), &width, &height, &orientation);
+      if (width != image.width || height != image.height || answer != int32_t(1 + job % 8) || orientation != answer)
+        ++wrong;
+    }
+    return wrong;
+  });
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
