@@ -330,35 +330,27 @@ TEST_F(Readers, PaletteChunkRules) {
 // undefined or, after a good one, its values as they were. Values outside their meaningful
 // ranges are stored as read.
 TEST_F(Readers, FixedChunksTakeTheirExactLengthOrTheirCode) {
+  using Fields = std::vector<uint32_t Info::*>;
+  const Fields time = {&Info::time_year, &Info::time_month,  &Info::time_day,
+                       &Info::time_hour, &Info::time_minute, &Info::time_second};
+  const Fields phys = {&Info::pixels_per_unit_x, &Info::pixels_per_unit_y, &Info::phys_unit};
+  const Fields chrm = {&Info::white_point_x, &Info::white_point_y, &Info::red_x,  &Info::red_y,
+                       &Info::green_x,       &Info::green_y,       &Info::blue_x, &Info::blue_y};
+  const std::vector<uint32_t> chromaticities = {31270, 32900, 64000, 33000, 30000, 60000, 15000, 0xFFFFFFFF};
+  Bytes chrm_data;
+  for (const uint32_t value : chromaticities) chrm_data = concat({chrm_data, u32_be(value)});
   const struct {
     uint32_t (*read)(Info*, const uint8_t*, uint64_t);
     Bytes data;
     uint32_t code;
     uint32_t Info::*defined;
-    std::vector<uint32_t Info::*> fields;
+    Fields fields;
     std::vector<uint32_t> values;  // as the data encodes them
   } chunks[] = {
-      {read_time,
-       {0xFF, 0xFE, 13, 32, 24, 60, 61},
-       73,
-       &Info::time_defined,
-       {&Info::time_year, &Info::time_month, &Info::time_day, &Info::time_hour, &Info::time_minute, &Info::time_second},
-       {0xFFFE, 13, 32, 24, 60, 61}},
-      {read_phys,
-       concat({u32_be(0xFFFFFFFF), u32_be(2835), {7}}),
-       74,
-       &Info::phys_defined,
-       {&Info::pixels_per_unit_x, &Info::pixels_per_unit_y, &Info::phys_unit},
-       {0xFFFFFFFF, 2835, 7}},
+      {read_time, {0xFF, 0xFE, 13, 32, 24, 60, 61}, 73, &Info::time_defined, time, {0xFFFE, 13, 32, 24, 60, 61}},
+      {read_phys, concat({u32_be(~0u), u32_be(2835), {7}}), 74, &Info::phys_defined, phys, {~0u, 2835, 7}},
       {read_gama, u32_be(0x80000001), 96, &Info::gamma_defined, {&Info::gamma}, {0x80000001}},
-      {read_chrm,
-       concat({u32_be(31270), u32_be(32900), u32_be(64000), u32_be(33000), u32_be(30000), u32_be(60000), u32_be(15000),
-               u32_be(0xFFFFFFFF)}),
-       97,
-       &Info::chromaticity_defined,
-       {&Info::white_point_x, &Info::white_point_y, &Info::red_x, &Info::red_y, &Info::green_x, &Info::green_y,
-        &Info::blue_x, &Info::blue_y},
-       {31270, 32900, 64000, 33000, 30000, 60000, 15000, 0xFFFFFFFF}},
+      {read_chrm, chrm_data, 97, &Info::chromaticity_defined, chrm, chromaticities},
       {read_srgb, {200}, 98, &Info::srgb_defined, {&Info::rendering_intent}, {200}},
   };
   for (const auto& chunk : chunks) {

@@ -96,6 +96,8 @@ TEST(WideNames, NamesBeyondTheBufferAreRefused) {
     ASSERT_EQ(padded.size(), units);
     HostCanvas canvas(16);
     EXPECT_EQ(png_entry().pfnImage32LoadFile(&canvas.image, wide(padded).c_str(), 0), units <= 4095 ? 1 : 0) << units;
+    char out[kPathBufferBytes] = {};  // refused by the conversion itself, not only by the system's limit
+    EXPECT_EQ(WidePathToMultiByte(out, wide(padded).c_str()) == out, units <= 4095) << units;
   }
 }
 

@@ -1,13 +1,6 @@
 #include "tests/support/memory_probe.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VELAPNG_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VELAPNG_SANITIZED 1
-#endif
-#endif
-
+// VELAPNG_SANITIZED: set by the build for every sanitizer preset.
 #if defined(__linux__) && !defined(VELAPNG_SANITIZED)
 #include <malloc.h>
 #include <sys/mman.h>
