@@ -15,7 +15,7 @@
 // with the same code.
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
+#include <vector>
 
 #include "decoder/decoder.h"
 #include "fuzz/decode_limits.h"
@@ -105,36 +105,25 @@ uint64_t pixels_to_hold(const Header& header) {
   return header.code == code::ok && !header.sizes_overflow ? uint64_t{header.width} * header.height : 0;
 }
 
-// An exact-size zeroed block, freed with its owner.
-struct Block {
-  explicit Block(uint64_t bytes) : data(allocate(bytes, true)) {}
-  ~Block() { std::free(data); }
-  Block(const Block&) = delete;
-  Block& operator=(const Block&) = delete;
-
-  uint8_t* data;
-  uint32_t width = 0;
-  uint32_t height = 0;
-};
-
 void decode_plain(const uint8_t* data, size_t size, const Header& header) {
   const uint64_t bytes = pixels_to_hold(header) * 4;
-  Block reference(bytes), rgba(bytes), bgra(bytes);
-  if (reference.data == nullptr || rgba.data == nullptr || bgra.data == nullptr) return;
-  uint8_t* out = reference.data;
-  const uint32_t code = decode_rgba(&out, &reference.width, &reference.height, data, size);
-  FUZZ_CHECK(out == reference.data);
-  check_header_agrees(header, code, reference.width, reference.height);
-  FUZZ_CHECK(decode_direct(rgba.data, &rgba.width, &rgba.height, data, size, ChannelOrder::rgba) == code);
-  FUZZ_CHECK(decode_direct(bgra.data, &bgra.width, &bgra.height, data, size, ChannelOrder::bgra) == code);
-  for (const Block* direct : {&rgba, &bgra})
-    FUZZ_CHECK(direct->width == reference.width && direct->height == reference.height);
-  FUZZ_CHECK(std::memcmp(rgba.data, reference.data, bytes) == 0);
+  // Zeroed blocks of exactly the image's bytes (one when it has none, so none is null).
+  const std::vector<uint8_t> zeroed(bytes == 0 ? 1 : bytes);
+  std::vector<uint8_t> reference = zeroed, rgba = zeroed, bgra = zeroed;
+  uint32_t sizes[3][2] = {};  // width and height of each decode
+  uint8_t* out = reference.data();
+  const uint32_t code = decode_rgba(&out, &sizes[0][0], &sizes[0][1], data, size);
+  FUZZ_CHECK(out == reference.data());
+  check_header_agrees(header, code, sizes[0][0], sizes[0][1]);
+  FUZZ_CHECK(decode_direct(rgba.data(), &sizes[1][0], &sizes[1][1], data, size, ChannelOrder::rgba) == code);
+  FUZZ_CHECK(decode_direct(bgra.data(), &sizes[2][0], &sizes[2][1], data, size, ChannelOrder::bgra) == code);
+  FUZZ_CHECK(std::memcmp(sizes[0], sizes[1], 8) == 0 && std::memcmp(sizes[0], sizes[2], 8) == 0);
+  FUZZ_CHECK(rgba == reference);
   const bool swapped = code == code::ok;
   for (uint64_t i = 0; i < bytes; i += 4) {
-    FUZZ_CHECK(bgra.data[i] == reference.data[swapped ? i + 2 : i]);
-    FUZZ_CHECK(bgra.data[i + 1] == reference.data[i + 1] && bgra.data[i + 3] == reference.data[i + 3]);
-    FUZZ_CHECK(bgra.data[i + 2] == reference.data[swapped ? i : i + 2]);
+    FUZZ_CHECK(bgra[i] == reference[swapped ? i + 2 : i]);
+    FUZZ_CHECK(bgra[i + 1] == reference[i + 1] && bgra[i + 3] == reference[i + 3]);
+    FUZZ_CHECK(bgra[i + 2] == reference[swapped ? i : i + 2]);
   }
 }
 

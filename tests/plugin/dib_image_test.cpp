@@ -11,7 +11,6 @@ namespace {
 using namespace plugintest;
 using velapng::DibImage;
 
-const std::string kSuccess = "IMAGE calloc success ";
 const std::string kFailure = "IMAGE calloc failed ";
 
 // The size rules of a DIB, written out from the format: rows padded to 32-bit words, a
@@ -27,7 +26,7 @@ TEST(DibImage, CreateFillsHeaderStrideAndMemory) {
     const uint8_t* const bits = image.pBits;
     LogWatch log;
     ASSERT_EQ(image.Create(cx, cy, depth), 1);
-    EXPECT_EQ(log.lines(), keeps ? Lines{} : Lines{kSuccess});
+    EXPECT_EQ(log.lines(), keeps ? Lines{} : Lines{kImageMade});
     EXPECT_TRUE(!keeps || image.pBits == bits);
     const int32_t stride = (cx * depth + 31) / 32 * 4;
     EXPECT_EQ(image.nStride, stride);
@@ -64,8 +63,8 @@ TEST(DibImage, NonPositiveOrWrappingSizesAreLoggedAndCarriedOn) {
       // A negative width makes a negative image size, which can't be allocated.
       {-1, 3, 32, 0, {"IMAGE cx = -1 ,cy =3 ,nbitcount =32 ", kFailure}},
       // A zero height makes an empty image: the header and 4 bytes of pixels.
-      {4, 0, 32, 1, {"IMAGE cx = 4 ,cy =0 ,nbitcount =32 ", kSuccess}},
-      {2, 2, -8, 1, {"IMAGE cx = 2 ,cy =2 ,nbitcount =-8 ", kSuccess}},
+      {4, 0, 32, 1, {"IMAGE cx = 4 ,cy =0 ,nbitcount =32 ", kImageMade}},
+      {2, 2, -8, 1, {"IMAGE cx = 2 ,cy =2 ,nbitcount =-8 ", kImageMade}},
       // 30000 * 4 * 30000 = 3.6e9 bytes wraps to a negative 32-bit size.
       {30000, 30000, 32, 0, {kFailure}},
   };

@@ -59,6 +59,9 @@ class ScopedBaseDirectory {
   ScopedBaseDirectory& operator=(const ScopedBaseDirectory&) = delete;
 };
 
+// What the log says when the plug-in has made a temporary image.
+inline const std::string kImageMade = "IMAGE calloc success ";
+
 // The log lines written since construction.
 class LogWatch {
  public:

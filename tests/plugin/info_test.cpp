@@ -53,10 +53,8 @@ TEST(ImageInfo, AnswersFromFileAndMemory) {
       {"bad depth", testpng::header(6, 4, 3, 0), bin, {0, 6, 4, kNotAsked}},
   };
   for (int orientation : {1, 6, 8}) {
-    cases.push_back({"orientation " + std::to_string(orientation),
-                     distinct_rgba_image(5, 3, {exif_chunk(uint16_t(orientation), orientation % 2 == 0)}).png,
-                     bin,
-                     {orientation, 5, 3, orientation}});
+    const Bytes png = distinct_rgba_image(5, 3, {exif_chunk(uint16_t(orientation), orientation % 2 == 0)}).png;
+    cases.push_back({"orientation " + std::to_string(orientation), png, bin, {orientation, 5, 3, orientation}});
   }
   for (int depth : {1, 2, 4, 8, 16}) {
     const size_t row_bytes = (size_t{9} * unsigned(depth) + 7) / 8;

@@ -10,7 +10,6 @@ namespace {
 using namespace plugintest;
 
 const int32_t kAngles[] = {0, 90, 180, 270};
-const std::string kImageMade = "IMAGE calloc success ";
 
 // Sides of 1 and sides that differ catch a turn that mixes up width and height. Only a
 // rotated load makes (and logs) a temporary image. Only an unrotated load from a file
@@ -73,7 +72,6 @@ TEST(Load, RotateFunctionArguments) {
       std::vector<double> echoed(expected.size());
       std::memcpy(echoed.data(), canvas.memory.data(), expected.size() * sizeof(double));
       EXPECT_EQ(echoed, expected);
-      EXPECT_EQ(canvas.image.nStride, HostCanvas::kStrideMark);
     }
   }
 }

@@ -26,7 +26,7 @@ TEST(PlatformText, Utf8BothWaysReplacingWhatIsNotValid) {
     bool encodes, decodes;
   } cases[] = {
       {VELAPNG_W("\u00e9\u20ac\u65e5"), utf8(u8"\u00e9\u20ac\u65e5"), true, true},
-      {VELAPNG_W("\U0001F600"), utf8(u8"\U0001F600"), true, true},
+      {VELAPNG_W("\U0001F600\U00100000"), utf8(u8"\U0001F600\U00100000"), true, true},  // planes 1 and 16
       {lone_high, utf8(u8"a\uFFFDb"), true, false},
       {VELAPNG_W("a\uFFFDb"), "a\x80\x62", false, true},                         // a continuation byte alone
       {VELAPNG_W("\uFFFD\uFFFD"), "\xC0\xAF", false, true},                      // overlong
