@@ -33,11 +33,8 @@ Size information(const uint8_t* data, int32_t size) {
   Size reported;
   int32_t orientation = -1;
   const bool want_size = size == 0 || (data[size - 1] & 1) == 0;
-  if (want_size) {
-    ImageGetInfoFromMemData(data, size, &reported.width, &reported.height, &orientation);
-  } else {
-    ImageGetInfoFromMemData(data, size, nullptr, nullptr, &orientation);
-  }
+  ImageGetInfoFromMemData(data, size, want_size ? &reported.width : nullptr, want_size ? &reported.height : nullptr,
+                          &orientation);
   velapng::VelaPNGState state;
   velapng::state_init(&state);
   Size inspected;

@@ -4,7 +4,9 @@
 // repaired, and often the mutation is aimed past the compression instead.
 //
 // Share of the mutations, by the seed libFuzzer hands in:
-//   1/4  libFuzzer's mutation, left as it is: the CRC checks stay exercised;
+//   1/8  libFuzzer's mutation, left as it is: the CRC checks stay exercised;
+//   1/8  the last two bytes random, after IEND (appended when not there), where the targets
+//        read their options: a PNG means the same whatever bytes end it;
 //   3/8  libFuzzer's mutation, then every chunk CRC repaired: mutated headers, chunk
 //        structure and ancillary chunks reach the chunk walk and the readers;
 //   3/8  the image data inflated, mutated, sometimes cut or padded to the size the header
@@ -107,12 +109,12 @@ uint64_t predicted_image_data(const uint8_t* file, size_t size, uint64_t max_pix
   return velapng::compute_pass_layout(width, height, bpp).filtered_start[7];
 }
 
-// One decompressor and two compressors for the whole run; the mutator is called on one thread.
+// One decompressor and compressor for the whole run; the mutator is called on one thread. The
+// decoder sees only what the data inflates to, so one compression level serves.
 struct Codecs {
   libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
-  libdeflate_compressor* fast = libdeflate_alloc_compressor(1);
-  libdeflate_compressor* strong = libdeflate_alloc_compressor(9);
-  bool ready() const { return decompressor != nullptr && fast != nullptr && strong != nullptr; }
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
+  bool ready() const { return decompressor != nullptr && compressor != nullptr; }
 };
 
 Codecs& codecs() {
@@ -151,9 +153,8 @@ size_t mutate_image_data(uint8_t* data, size_t size, size_t max_size, std::minst
   const uint64_t predicted = predicted_image_data(data, size, kMaxPixels);
   if (predicted != 0 && random() % 2 == 0) raw.resize(predicted, 0);
 
-  libdeflate_compressor* compressor = random() % 4 == 0 ? codecs().strong : codecs().fast;
-  Bytes stream(libdeflate_zlib_compress_bound(compressor, raw.size()));
-  stream.resize(libdeflate_zlib_compress(compressor, raw.data(), raw.size(), stream.data(), stream.size()));
+  Bytes stream(libdeflate_zlib_compress_bound(codecs().compressor, raw.size()));
+  stream.resize(libdeflate_zlib_compress(codecs().compressor, raw.data(), raw.size(), stream.data(), stream.size()));
   const Bytes file = replace_image_data(data, size, stream);
   if (file.size() > max_size) return mutate_and_repair(data, size, max_size);
   std::memcpy(data, file.data(), file.size());
@@ -165,7 +166,13 @@ size_t mutate_image_data(uint8_t* data, size_t size, size_t max_size, std::minst
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size, unsigned int seed) {
   std::minstd_rand random(seed);
   const unsigned share = random() % 8;
-  if (share <= 1) return LLVMFuzzerMutate(data, size, max_size);
+  if (share == 0) return LLVMFuzzerMutate(data, size, max_size);
+  if (share == 1) {  // the two bytes after IEND, from which the targets read their options
+    const std::vector<ChunkSpan> chunks = list_chunks(data, size);
+    if (size - (chunks.empty() ? size : chunks.back().end()) < 2 && size + 2 <= max_size) size += 2;
+    for (size_t i = size < 2 ? 0 : size - 2; i < size; ++i) data[i] = static_cast<uint8_t>(random());
+    return size;
+  }
   if (share <= 4 || !codecs().ready()) return mutate_and_repair(data, size, max_size);
   return mutate_image_data(data, size, max_size, random);
 }
