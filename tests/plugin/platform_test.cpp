@@ -1,7 +1,7 @@
 // The Linux stand-in for the Windows calls. The end-to-end tests already send it valid
 // names through the base directory, file names of three scripts and the '\' separators of
 // the companions' paths; what they don't reach is text that is not valid UTF-16 or UTF-8,
-// characters beyond the basic plane, and a failed load.
+// characters beyond the basic plane, a text passed with its length, and a failed load.
 #include "plugin/platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -55,6 +55,8 @@ TEST(PlatformText, Utf8BothWaysReplacingWhatIsNotValid) {
       EXPECT_EQ(WString(out), c.wide);
     }
   }
+  WCHAR one[2] = {};  // an explicit count, as the host and the log stand-in pass a text's length
+  EXPECT_TRUE(MultiByteToWideChar(CP_UTF8, 0, "ab", 1, one, 2) == 1 && one[0] == 'a' && one[1] == 0);
 }
 
 TEST(PlatformLibraries, FailedLoadsAndLookupsFindNothing) {
