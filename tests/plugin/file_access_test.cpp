@@ -92,12 +92,12 @@ TEST(WideNames, NamesBeyondTheBufferAreRefused) {
   const size_t name_start = path.rfind(kSeparator);
   const std::string name = path.substr(name_start);  // with its separator
   for (size_t units : {size_t{4095}, size_t{4096}}) {
-    const std::string padded = padded_directory(path.substr(0, name_start), units - name.size()) + name;
+    const WString padded = wide(padded_directory(path.substr(0, name_start), units - name.size()) + name);
     ASSERT_EQ(padded.size(), units);
     HostCanvas canvas(16);
-    EXPECT_EQ(png_entry().pfnImage32LoadFile(&canvas.image, wide(padded).c_str(), 0), units <= 4095 ? 1 : 0) << units;
+    EXPECT_EQ(png_entry().pfnImage32LoadFile(&canvas.image, padded.c_str(), 0), units <= 4095 ? 1 : 0) << units;
     char out[kPathBufferBytes] = {};  // refused by the conversion itself, not only by the system's limit
-    EXPECT_EQ(WidePathToMultiByte(out, wide(padded).c_str()) == out, units <= 4095) << units;
+    EXPECT_EQ(WidePathToMultiByte(out, padded.c_str()) == out, units <= 4095) << units;
   }
 }
 
