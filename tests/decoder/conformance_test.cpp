@@ -1,6 +1,12 @@
-// Whole-file decoding against libpng as the oracle, and every malformed file of the corpus.
+// Whole-file decoding against libpng as the oracle, and every malformed file of the corpus,
+// along every road a file takes: the reference decode, the one-pass decode in both byte
+// orders, and the plug-in's memory and file loads at angle 0 as the host sees them.
 #include <gtest/gtest.h>
 
+#include <utility>
+
+#include "decoder/decoder.h"
+#include "tests/plugin/harness.h"
 #include "tests/support/corpus.h"
 #include "tests/support/libpng_oracle.h"
 #include "tests/support/png_builder.h"
@@ -10,47 +16,134 @@ namespace {
 
 using testpng::Bytes;
 
-// Every image of the suite decodes as libpng decodes it; every corrupt one ("x...") is refused.
+// What one road made of a file: refused, or pixels as RGBA.
+struct Decoded {
+  bool ok = false;
+  Bytes rgba;
+  std::string why_untrusted;  // set when a refusal wrote into the caller's memory
+};
+
+// The image's size as header inspection reads it, which is what the host sizes its memory
+// from; 0 x 0 when the header is refused.
+std::pair<uint32_t, uint32_t> inspected_size(const Bytes& file) {
+  velapng::VelaPNGState state;
+  velapng::state_init_without_codecs(&state);
+  uint32_t width = 0, height = 0;
+  if (velapng::inspect_header(&width, &height, &state, file.data(), file.size()) != 0) width = height = 0;
+  velapng::state_release(&state);
+  return {width, height};
+}
+
+// The corpus holds only small images; one whose header claims more would only make the test
+// allocate host memory for nothing.
+bool too_large_to_try(const Bytes& file) {
+  const auto [width, height] = inspected_size(file);
+  return uint64_t{width} * height > testpng::kMaxTriedPixels;
+}
+
+void swap_red_blue(Bytes* pixels) {
+  for (size_t i = 0; i + 3 < pixels->size(); i += 4) std::swap((*pixels)[i], (*pixels)[i + 2]);
+}
+
+Decoded reference(const Bytes& file) {
+  testpng::WholeDecode whole = testpng::decode_whole(file);
+  return {whole.code == 0, std::move(whole.rgba), {}};
+}
+
+// The one-pass decode into memory of the inspected size, filled beforehand: a refusal must
+// leave it as it was.
+Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
+  const auto [width, height] = inspected_size(file);
+  const Bytes before(size_t{width} * height * 4 + 4, plugintest::kCanary);
+  Bytes out = before;
+  uint32_t w = 0, h = 0;
+  const uint32_t code = velapng::decode_direct(out.data(), &w, &h, file.data(), file.size(), order);
+  if (code != 0) return {false, {}, out == before ? "" : "a refusal wrote into the output"};
+  out.resize(out.size() - 4);
+  if (order == velapng::ChannelOrder::bgra) swap_red_blue(&out);
+  return {true, std::move(out), {}};
+}
+
+Decoded plugin_load(const Bytes& file, plugintest::Source source) {
+  const auto [width, height] = inspected_size(file);
+  plugintest::HostCanvas canvas(size_t{width} * height * 4);
+  if (plugintest::load(source, &canvas.image, file, 0) != 1)
+    return {false, {}, canvas.untouched() ? "" : "a refused load wrote into the host's memory"};
+  Bytes pixels = canvas.pixels();
+  swap_red_blue(&pixels);
+  return {true, std::move(pixels), canvas.guard_untouched() ? "" : "the load wrote past the host's pixels"};
+}
+
+struct Road {
+  const char* name;
+  Decoded (*decode)(const Bytes& file);
+};
+
+const Road kRoads[] = {
+    {"decode_rgba", reference},
+    {"decode_direct rgba", [](const Bytes& file) { return direct(file, velapng::ChannelOrder::rgba); }},
+    {"decode_direct bgra", [](const Bytes& file) { return direct(file, velapng::ChannelOrder::bgra); }},
+    {"memory load", [](const Bytes& file) { return plugin_load(file, plugintest::Source::memory); }},
+    {"file load", [](const Bytes& file) { return plugin_load(file, plugintest::Source::file); }},
+};
+
+// Every image of the suite decodes as libpng decodes it; every corrupt one ("x...") is refused
+// with the caller's memory untouched.
 TEST(Conformance, EverySuiteImageMatchesTheOracleAndEveryCorruptOneIsRefused) {
   int compared = 0, refused = 0;
   for (const std::string& name : testpng::png_files(testpng::pngsuite_dir())) {
     const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);
-    const testpng::WholeDecode ours = testpng::decode_whole(file);
-    if (name[0] == 'x') {
-      EXPECT_NE(ours.code, 0u) << name;
-      ++refused;
-      continue;
-    }
     const testpng::OracleImage expected = testpng::libpng_decode_rgba(file);
-    ASSERT_TRUE(expected.ok) << name << ": " << expected.error;
-    ASSERT_EQ(ours.code, 0u) << name;
-    EXPECT_EQ(ours.width, expected.width) << name;
-    EXPECT_EQ(ours.height, expected.height) << name;
-    EXPECT_TRUE(ours.rgba == expected.rgba) << name << " differs from the oracle";
-    ++compared;
+    if (name[0] != 'x') {
+      ASSERT_TRUE(expected.ok) << name << ": " << expected.error;
+    }
+    for (const Road& road : kRoads) {
+      SCOPED_TRACE(name + " by " + road.name);
+      const Decoded ours = road.decode(file);
+      EXPECT_EQ(ours.why_untrusted, "");
+      if (name[0] == 'x') {
+        EXPECT_FALSE(ours.ok);
+        ++refused;
+        continue;
+      }
+      ASSERT_TRUE(ours.ok);
+      EXPECT_TRUE(ours.rgba == expected.rgba) << "differs from the oracle";
+      ++compared;
+    }
   }
-  EXPECT_GT(compared, 150);
-  EXPECT_GE(refused, 14);
+  EXPECT_GT(compared, 150 * std::ssize(kRoads));
+  EXPECT_GE(refused, 14 * std::ssize(kRoads));
 }
 
 // The crasher files are malformed or carry absurd chunk lengths. Each is refused, except the
 // ones that are valid images with odd ancillary chunks, which must decode like the oracle.
 // A palette image without a palette is not an error here (every index is beyond the empty
-// palette, so every pixel is opaque black), while libpng refuses it.
+// palette, so every pixel is opaque black), while libpng refuses it. Every road agrees.
 TEST(Conformance, CrasherFilesAreRefusedOrDecodeLikeTheOracle) {
   int files = 0;
   for (const std::string& name : testpng::png_files(testpng::crashers_dir())) {
     const Bytes file = testpng::read_file(testpng::crashers_dir() + "/" + name);
-    const testpng::WholeDecode ours = testpng::decode_whole(file);
+    if (too_large_to_try(file)) continue;
+    const Decoded first = reference(file);
+    Bytes expected = first.rgba;
     if (name == "missing_plte.png") {
-      ASSERT_EQ(ours.code, 0u);
-      Bytes black;
-      for (uint32_t i = 0; i < ours.width * ours.height; ++i) black.insert(black.end(), {0, 0, 0, 255});
-      EXPECT_EQ(ours.rgba, black);
-    } else if (ours.code == 0) {
-      const testpng::OracleImage expected = testpng::libpng_decode_rgba(file);
-      ASSERT_TRUE(expected.ok) << name << " decodes here but libpng refuses it: " << expected.error;
-      EXPECT_TRUE(ours.rgba == expected.rgba) << name;
+      ASSERT_TRUE(first.ok);
+      const auto [width, height] = inspected_size(file);
+      expected.clear();
+      for (uint32_t i = 0; i < width * height; ++i) expected.insert(expected.end(), {0, 0, 0, 255});
+    } else if (first.ok) {
+      const testpng::OracleImage oracle = testpng::libpng_decode_rgba(file);
+      ASSERT_TRUE(oracle.ok) << name << " decodes here but libpng refuses it: " << oracle.error;
+      expected = oracle.rgba;
+    }
+    for (const Road& road : kRoads) {
+      SCOPED_TRACE(name + " by " + road.name);
+      const Decoded ours = road.decode(file);
+      EXPECT_EQ(ours.why_untrusted, "");
+      EXPECT_EQ(ours.ok, first.ok);
+      if (ours.ok) {
+        EXPECT_TRUE(ours.rgba == expected);
+      }
     }
     ++files;
   }
