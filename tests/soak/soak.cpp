@@ -11,6 +11,8 @@
 // interval; after a warm-up of a third of the run (at least one interval) every sample must
 // stay within 5% of the level the warm-up ended at, which a leak of a few bytes per call
 // cannot do over millions of calls. Prints the curve; exit code 0 when both hold.
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -22,8 +24,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 #include "host/decoder_plugin.h"
 
@@ -79,11 +79,11 @@ Answer run(const DecoderPluginEntry& png, const Task& task) {
   const auto size = static_cast<int32_t>(image.bytes.size());
   Answer answer;
   if (task.call == Call::memory_info || task.call == Call::file_info) {
-    answer.result = task.call == Call::memory_info
-                        ? png.pfnImageGetInfoFromMemData(image.bytes.data(), size, &answer.width, &answer.height,
-                                                         &answer.orientation)
-                        : png.pfnImageGetInfo(image.wide_path.c_str(), &answer.width, &answer.height,
-                                              &answer.orientation);
+    answer.result =
+        task.call == Call::memory_info
+            ? png.pfnImageGetInfoFromMemData(image.bytes.data(), size, &answer.width, &answer.height,
+                                             &answer.orientation)
+            : png.pfnImageGetInfo(image.wide_path.c_str(), &answer.width, &answer.height, &answer.orientation);
     return answer;
   }
   answer.pixels.assign(uint64_t{image.width} * image.height * 4, 0xA5);
@@ -209,8 +209,7 @@ std::vector<std::pair<double, uint64_t>> sample_until(const Options& options, co
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, &options)) {
-    std::fprintf(stderr,
-                 "usage: velapng_soak [--plugin LIBRARY] [--seconds N] [--threads N] [--interval S] PATH...\n");
+    std::fprintf(stderr, "usage: velapng_soak [--plugin LIBRARY] [--seconds N] [--threads N] [--interval S] PATH...\n");
     return 2;
   }
   std::string error;
@@ -240,10 +239,10 @@ int main(int argc, char** argv) {
   uint64_t highest = level;
   for (size_t i = warm; i < curve.size(); ++i) highest = std::max(highest, curve[i].second);
   const double drift = double(highest) / double(level) - 1;
-  std::printf("velapng_soak: %llu calls, %llu mismatches; after the warm-up (%.1f s, %.1f MiB) the resident set "
-              "peaked %.1f%% above it\n",
-              static_cast<unsigned long long>(tally.calls.load()),
-              static_cast<unsigned long long>(tally.mismatches.load()), curve[warm - 1].first,
-              double(level) / (1 << 20), drift * 100);
+  std::printf(
+      "velapng_soak: %llu calls, %llu mismatches; after the warm-up (%.1f s, %.1f MiB) the resident set "
+      "peaked %.1f%% above it\n",
+      static_cast<unsigned long long>(tally.calls.load()), static_cast<unsigned long long>(tally.mismatches.load()),
+      curve[warm - 1].first, double(level) / (1 << 20), drift * 100);
   return tally.mismatches == 0 && drift <= kAllowedDrift ? 0 : 1;
 }
