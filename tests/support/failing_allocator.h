@@ -8,8 +8,9 @@
 // nothrow forms return null), and every block handed out is remembered in a fixed table
 // until it is freed, so what a call leaves behind can be read afterwards.
 //
-// Where the executable's own allocator cannot be interposed (Windows; see interposed()),
-// arming does nothing: no allocation is counted or failed, and the tally stays empty.
+// Where the executable's allocator cannot be interposed (Windows, where a DLL calls its C
+// runtime's malloc directly; valgrind, which replaces this malloc with its own), arming does
+// nothing: no allocation is counted or failed, and the tally stays empty.
 #pragma once
 
 #include <cstddef>
