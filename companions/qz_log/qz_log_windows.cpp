@@ -1,6 +1,6 @@
 // Windows: the library finds itself from an address inside it; names stay UTF-16 all the
 // way to the system, so no code page stands between a test's directory and the file.
-#include <cstring>
+#include <iterator>
 
 #include "companions/qz_log/qz_log_platform.h"
 
