@@ -6,10 +6,25 @@
 //
 // What must hold besides "no crash, no leak": the information call reports the size that
 // header inspection reads; a quarter turn loads exactly when the unturned load does, and
-// holds the unturned pixels each where a clockwise turn carries it; the refused angle
-// leaves host memory untouched. Images of more than kMaxPixels pixels are skipped after the
-// information call, before any load allocates for them. The last input byte chooses
-// whether the information call is asked for the size at all.
+// holds the unturned pixels each where a clockwise turn carries it; a load that fails leaves
+// host memory untouched; no call leaves live a block it allocated (the failing allocator's
+// table, beside libFuzzer's leak detection). Images of more than kMaxPixels pixels are
+// skipped after the information call, before any load allocates for them.
+//
+// The last two bytes choose the options (bytes after IEND change no decode). Bit 0 of the
+// last: the information call is not asked for the size. Bit 1 of the last (which the CRC of
+// a plain IEND chunk sets, so most files run this way): the calls are made a second time
+// with one allocation failing, the k-th of those they made the first time, k being 1 + the
+// byte before modulo their count. Then each call returns 0 or what it returned the first
+// time: a load that fails leaves host memory untouched, one that succeeds gives the first
+// time's pixels; the information call's outputs are the first time's, untouched, or the
+// metadata library's 0.
+//
+// The failing allocator replaces malloc and operator new in this executable, natively and
+// under AddressSanitizer alike. Where it cannot (Windows: a DLL calls its C runtime's malloc
+// directly), nothing fails and the second pass must simply repeat the first.
+#include <libdeflate.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -18,30 +33,92 @@
 #include "fuzz/decode_limits.h"
 #include "fuzz/fuzz_check.h"
 #include "plugin/plugin.h"
+#include "tests/support/failing_allocator.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 namespace {
 
 constexpr uint8_t kCanary = 0xA5;
 constexpr int32_t kRefusedAngle = 45;
+constexpr int32_t kAngles[] = {0, 90, 180, 270};
+constexpr int32_t kUnwritten = -1;
+
+struct Options {
+  bool want_size;
+  bool failing;
+  uint8_t failure_choice;
+};
+
+Options read_options(const uint8_t* data, size_t size) {
+  const uint8_t last = size > 0 ? data[size - 1] : 0;
+  const uint8_t before = size > 1 ? data[size - 2] : 0;
+  return {(last & 1) == 0, (last & 2) != 0, before};
+}
+
+// A dlopen that failed for want of memory leaves its message in a block the C library keeps
+// until dlerror() has been asked twice; a careful caller asks before counting what is live.
+void release_loader_message() {
+#ifndef _WIN32
+  while (dlerror() != nullptr) {
+  }
+#endif
+}
+
+// Runs the export calls of one pass one at a time under the failing allocator: counts their
+// allocations and fails the fail_at-th of them all (none for 0). No call may leave live a
+// block it allocated.
+class Allocations {
+ public:
+  explicit Allocations(uint64_t fail_at) : remaining_(fail_at) {}
+
+  template <typename Call>
+  int32_t run(Call call) {
+    failalloc::arm(remaining_);
+    const int32_t result = call();
+    failalloc::disarm();
+    release_loader_message();
+    const failalloc::Tally tally = failalloc::tally();
+    FUZZ_CHECK(tally.live_blocks == 0 && !tally.overflowed);
+    counted_ += tally.allocations;
+    remaining_ = tally.failed || remaining_ == 0 ? 0 : remaining_ - tally.allocations;
+    return result;
+  }
+  uint64_t counted() const { return counted_; }
+
+ private:
+  uint64_t remaining_;
+  uint64_t counted_ = 0;
+};
 
 struct Size {
   uint32_t width = 0;
   uint32_t height = 0;
 };
 
-Size information(const uint8_t* data, int32_t size) {
+struct Information {
+  int32_t result = 0;
+  Size size;  // the inspected size, whether the call was asked for it or not
+  int32_t orientation = kUnwritten;
+};
+
+Information information(Allocations& allocations, const uint8_t* data, int32_t size, bool want_size) {
+  Information out;
   Size reported;
-  int32_t orientation = -1;
-  const bool want_size = size == 0 || (data[size - 1] & 1) == 0;
-  ImageGetInfoFromMemData(data, size, want_size ? &reported.width : nullptr, want_size ? &reported.height : nullptr,
-                          &orientation);
+  out.result = allocations.run([&] {
+    return ImageGetInfoFromMemData(data, size, want_size ? &reported.width : nullptr,
+                                   want_size ? &reported.height : nullptr, &out.orientation);
+  });
   velapng::VelaPNGState state;
   velapng::state_init(&state);
-  Size inspected;
-  const uint32_t code = velapng::inspect_header(&inspected.width, &inspected.height, &state, data, uint64_t(size));
+  const uint32_t code = velapng::inspect_header(&out.size.width, &out.size.height, &state, data, uint64_t(size));
   velapng::state_release(&state);
-  if (want_size) FUZZ_CHECK(reported.width == inspected.width && reported.height == inspected.height);
-  return code == velapng::code::ok ? inspected : Size{};
+  // Inspection allocates nothing, so the size is there even when the metadata query failed.
+  if (want_size) FUZZ_CHECK(reported.width == out.size.width && reported.height == out.size.height);
+  if (code != velapng::code::ok) out.size = Size{};
+  return out;
 }
 
 // Host memory of exactly the image's bytes, filled with the canary.
@@ -54,12 +131,18 @@ struct HostMemory {
     image.pBits = pixels.data();
     image.pInfoHeader = &header;
   }
+  bool untouched() const {
+    for (const uint8_t byte : pixels)
+      if (byte != kCanary) return false;
+    return true;
+  }
 };
 
-int32_t load(HostMemory& host, const uint8_t* data, int32_t size, int32_t angle) {
-  const int32_t result = Image32LoadFromMemData(&host.image, data, size, angle);
+int32_t load(Allocations& allocations, HostMemory& host, const uint8_t* data, int32_t size, int32_t angle) {
+  const int32_t result = allocations.run([&] { return Image32LoadFromMemData(&host.image, data, size, angle); });
   FUZZ_CHECK(result == 0 || result == 1);
   FUZZ_CHECK(host.image.pBits == host.pixels.data());
+  if (result == 0) FUZZ_CHECK(host.untouched());
   return result;
 }
 
@@ -83,24 +166,75 @@ void check_turned(const std::vector<uint8_t>& unturned, const std::vector<uint8_
   }
 }
 
+void append_chunk(std::vector<uint8_t>* png, const char* type, const std::vector<uint8_t>& data) {
+  const auto length = static_cast<uint32_t>(data.size());
+  for (int shift = 24; shift >= 0; shift -= 8) png->push_back(static_cast<uint8_t>(length >> shift));
+  const size_t start = png->size();
+  png->insert(png->end(), type, type + 4);
+  png->insert(png->end(), data.begin(), data.end());
+  const uint32_t crc = libdeflate_crc32(0, &(*png)[start], png->size() - start);
+  for (int shift = 24; shift >= 0; shift -= 8) png->push_back(static_cast<uint8_t>(crc >> shift));
+}
+
+// The first calls load the companion libraries, which stay loaded by design and would look
+// like blocks a call left live: a 1x1 grey image is asked about and loaded turned first.
+void warm_up() {
+  static const bool done = [] {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    append_chunk(&png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
+    const uint8_t row[] = {0, 0x80};  // filter type None, one sample
+    std::vector<uint8_t> stream(64);
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
+    FUZZ_CHECK(compressor != nullptr);
+    stream.resize(libdeflate_zlib_compress(compressor, row, sizeof row, stream.data(), stream.size()));
+    libdeflate_free_compressor(compressor);
+    append_chunk(&png, "IDAT", stream);
+    append_chunk(&png, "IEND", {});
+    const auto size = static_cast<int32_t>(png.size());
+    int32_t orientation = 0;
+    ImageGetInfoFromMemData(png.data(), size, nullptr, nullptr, &orientation);
+    HostMemory host(4);
+    FUZZ_CHECK(Image32LoadFromMemData(&host.image, png.data(), size, 90) == 1);
+    return true;
+  }();
+  (void)done;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0x7FFFFFFF) return 0;
+  warm_up();
   const auto count = static_cast<int32_t>(size);
-  const Size image = information(data, count);
-  const uint64_t pixels = uint64_t{image.width} * image.height;
+  const Options options = read_options(data, size);
+  Allocations first(0);
+  const Information info = information(first, data, count, options.want_size);
+  const uint64_t pixels = uint64_t{info.size.width} * info.size.height;
   if (pixels > velapng_fuzz::kMaxPixels) return 0;
 
-  HostMemory unturned(pixels * 4);
-  const int32_t loaded = load(unturned, data, count, 0);
-  for (const int32_t angle : {90, 180, 270}) {
-    HostMemory turned(pixels * 4);
-    FUZZ_CHECK(load(turned, data, count, angle) == loaded);
-    if (loaded == 1) check_turned(unturned.pixels, turned.pixels, angle, image.width, image.height);
+  std::vector<HostMemory> hosts;
+  int32_t loaded[std::size(kAngles)] = {};
+  for (size_t a = 0; a < std::size(kAngles); ++a) {
+    hosts.emplace_back(pixels * 4);
+    loaded[a] = load(first, hosts[a], data, count, kAngles[a]);
+    FUZZ_CHECK(loaded[a] == loaded[0]);
+    if (a > 0 && loaded[a] == 1)
+      check_turned(hosts[0].pixels, hosts[a].pixels, kAngles[a], info.size.width, info.size.height);
   }
   HostMemory refused(pixels * 4);
-  FUZZ_CHECK(load(refused, data, count, kRefusedAngle) == 0);
-  for (const uint8_t byte : refused.pixels) FUZZ_CHECK(byte == kCanary);
+  FUZZ_CHECK(load(first, refused, data, count, kRefusedAngle) == 0);
+  if (!options.failing || first.counted() == 0) return 0;
+
+  Allocations second(1 + options.failure_choice % first.counted());
+  const Information again = information(second, data, count, options.want_size);
+  FUZZ_CHECK(again.result == 0 || again.result == info.result);
+  FUZZ_CHECK(again.orientation == info.orientation || (again.result == 0 && again.orientation == kUnwritten) ||
+             (again.result == 0 && again.orientation == 0));
+  for (size_t a = 0; a < std::size(kAngles); ++a) {
+    HostMemory host(pixels * 4);
+    const int32_t result = load(second, host, data, count, kAngles[a]);
+    FUZZ_CHECK(result == 0 || result == loaded[a]);
+    if (result == 1) FUZZ_CHECK(host.pixels == hosts[a].pixels);
+  }
   return 0;
 }

@@ -6,7 +6,8 @@
 // Share of the mutations, by the seed libFuzzer hands in:
 //   1/8  libFuzzer's mutation, left as it is: the CRC checks stay exercised;
 //   1/8  the last two bytes random, after IEND (appended when not there), where the targets
-//        read their options: a PNG means the same whatever bytes end it;
+//        read their options (fuzz_plugin_memory: which allocation fails): a PNG means the
+//        same whatever bytes end it;
 //   3/8  libFuzzer's mutation, then every chunk CRC repaired: mutated headers, chunk
 //        structure and ancillary chunks reach the chunk walk and the readers;
 //   3/8  the image data inflated, mutated, sometimes cut or padded to the size the header

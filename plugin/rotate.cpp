@@ -2,6 +2,7 @@
 // and let the image-operations library turn it into the host's memory under a mutex of
 // this call's own (runtime_steps.h); the rotate function copes with concurrent calls.
 #include <memory>
+#include <new>
 
 #include "plugin/companions.h"
 #include "plugin/dib_image.h"
@@ -59,7 +60,7 @@ int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, u
   WCHAR library_path[kBaseDirectoryUnits] = {};
   GetBaseDirectory(library_path, kBaseDirectoryUnits);
   // No image object fails the load just as no pixel memory for it does.
-  const std::unique_ptr<DibImage> image(new_dib_image());
+  const std::unique_ptr<DibImage> image(new (std::nothrow) DibImage);
   if (image == nullptr) return 0;
 
   int32_t result = 0;

@@ -1,10 +1,7 @@
+// The mutex lock of the plug-in's calls, on its own so that a test can replace it.
 #include "plugin/runtime_steps.h"
 
-#include <new>
-
 namespace velapng {
-
-DibImage* new_dib_image() noexcept { return new (std::nothrow) DibImage; }
 
 void lock_call_mutex(std::mutex& mutex) { mutex.lock(); }
 

@@ -1,22 +1,17 @@
-// The two steps of the plug-in's calls that the runtime can fail with an exception: making
-// the temporary image object of a rotated load, and locking the mutex that a rotated load
-// or a metadata query holds around its companion call (a system error; winpthreads even
-// allocates the mutex on its first lock). No exception may leave an export, since a host
-// built with another compiler cannot catch ours and dies, so each step reports its failure
-// as a value and the call fails with its ordinary result.
+// The step of the plug-in's calls that the runtime can fail with an exception: locking the
+// mutex that a rotated load or a metadata query holds around its companion call (a system
+// error; winpthreads even allocates the mutex on its first lock). No exception may leave an
+// export, since a host built with another compiler cannot catch ours and dies, so the step
+// reports its failure as a value and the call fails with its ordinary result.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 
-#include "plugin/dib_image.h"
-
 namespace velapng {
 
-// Both alone in runtime_steps.cpp, so that tests can put failing steps in their place.
-// A new image object, or null when it can't be allocated.
-DibImage* new_dib_image() noexcept;
-// Locks `mutex`; throws what std::mutex::lock throws.
+// Locks `mutex`; throws what std::mutex::lock throws. Alone in runtime_steps.cpp, so that a
+// test can put a failing lock in its place.
 void lock_call_mutex(std::mutex& mutex);
 
 // Runs `call` (returning int32_t) under a mutex that belongs to this call alone, so it orders

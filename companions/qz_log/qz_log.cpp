@@ -7,9 +7,11 @@
 // lines.
 //
 // GetBaseDirectory reports $QZ_BASE_DIRECTORY when it is set and not empty, otherwise the
-// directory this library lies in; trailing separators ('/' or '\') are dropped. A directory
-// that does not fit the caller's capacity is reported as the empty string, which leads to
-// no library.
+// directory this library lies in; trailing separators ('/' or '\') are dropped. It writes
+// straight into the caller's buffer and allocates nothing: the plug-in finds the metadata
+// library through it to hand back a block the host holds, which must not fail for want of
+// memory. A directory that does not fit the caller's capacity (before its trailing
+// separators are dropped) is reported as the empty string, which leads to no library.
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -20,14 +22,23 @@
 
 namespace {
 
-using qz_log::WString;
+using WString = std::basic_string<WCHAR>;
+
+// Longest path the log file's name may have, in UTF-16 units with the NUL (Windows' limit).
+constexpr size_t kLongestPath = 32768;
 
 std::mutex log_mutex;
 
+// Empty when the name does not fit.
 WString log_path() {
-  WString configured = qz_log::environment("QZ_LOG_FILE");
-  if (!configured.empty()) return configured;
-  return qz_log::module_directory() + qz_log::kSeparator + VELAPNG_W("QZ_Log.txt");
+  WString path(kLongestPath, WCHAR{0});
+  size_t length = qz_log::environment("QZ_LOG_FILE", path.data(), path.size());
+  const bool configured = length != 0;
+  if (!configured) length = qz_log::module_directory(path.data(), path.size());
+  if (length == qz_log::kDoesNotFit) return {};
+  path.resize(length);
+  if (!configured) path = path + qz_log::kSeparator + VELAPNG_W("QZ_Log.txt");
+  return path;
 }
 
 WString format_text(const WCHAR* format, va_list args) {
@@ -56,13 +67,6 @@ std::string to_utf8(const WString& text) {
   return out;
 }
 
-WString base_directory() {
-  WString directory = qz_log::environment("QZ_BASE_DIRECTORY");
-  if (directory.empty()) directory = qz_log::module_directory();
-  while (!directory.empty() && (directory.back() == '/' || directory.back() == '\\')) directory.pop_back();
-  return directory;
-}
-
 }  // namespace
 
 extern "C" VELAPNG_EXPORT void LogPrintf(const WCHAR* format, ...) {
@@ -74,7 +78,8 @@ extern "C" VELAPNG_EXPORT void LogPrintf(const WCHAR* format, ...) {
     va_end(args);
     const WString path = log_path();
     std::lock_guard<std::mutex> lock(log_mutex);
-    if (std::FILE* file = qz_log::open_for_append(path)) {
+    std::FILE* file = path.empty() ? nullptr : qz_log::open_for_append(path.c_str());
+    if (file != nullptr) {
       std::fwrite(line.data(), 1, line.size(), file);
       std::fclose(file);
     }
@@ -85,13 +90,10 @@ extern "C" VELAPNG_EXPORT void LogPrintf(const WCHAR* format, ...) {
 
 extern "C" VELAPNG_EXPORT void GetBaseDirectory(WCHAR* buffer, int32_t capacity) {
   if (buffer == nullptr || capacity <= 0) return;
-  buffer[0] = 0;
-  try {
-    const WString directory = base_directory();
-    if (directory.size() + 1 > static_cast<size_t>(capacity)) return;
-    for (size_t i = 0; i < directory.size(); ++i) buffer[i] = directory[i];
-    buffer[directory.size()] = 0;
-  } catch (...) {
-    // Leaves the empty directory.
-  }
+  const auto room = static_cast<size_t>(capacity);
+  size_t length = qz_log::environment("QZ_BASE_DIRECTORY", buffer, room);
+  if (length == 0) length = qz_log::module_directory(buffer, room);
+  if (length == qz_log::kDoesNotFit) length = 0;
+  while (length > 0 && (buffer[length - 1] == '/' || buffer[length - 1] == '\\')) --length;
+  buffer[length] = 0;
 }

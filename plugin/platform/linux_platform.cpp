@@ -3,7 +3,7 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -102,17 +102,18 @@ size_t wide_length(const WCHAR* text) {
 
 }  // namespace
 
+// The name is converted on the stack: the plug-in reaches the metadata library through here
+// to hand back a block it gave the host, which must not fail for want of memory. A name
+// longer than PATH_MAX could not be opened anyway.
 HMODULE LoadLibraryW(const WCHAR* file_name) {
   if (file_name == nullptr) return nullptr;
   const size_t units = wide_length(file_name) + 1;
-  char* path = static_cast<char*>(std::malloc(units * 3));  // a unit never needs more than 3 bytes
-  if (path == nullptr) return nullptr;
+  char path[PATH_MAX];
+  if (encode_utf8(file_name, units, nullptr) > sizeof path) return nullptr;
   encode_utf8(file_name, units, path);
   for (char* c = path; *c != 0; ++c)
     if (*c == '\\') *c = '/';
-  HMODULE module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  std::free(path);
-  return module;
+  return dlopen(path, RTLD_NOW | RTLD_LOCAL);
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {

@@ -49,7 +49,8 @@ static_assert(offsetof(BITMAPINFOHEADER, biClrImportant) == 36);
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 
 // dlopen of the UTF-8 form of the path, with every '\' taken as a separator ('/'), so
-// names built Windows-style ("dir\QZ_Image.dll") load. Null when the library can't load.
+// names built Windows-style ("dir\QZ_Image.dll") load. Null when the library can't load,
+// or its name is longer than PATH_MAX bytes in UTF-8. Allocates nothing itself.
 HMODULE LoadLibraryW(const WCHAR* file_name);
 // dlsym; null for a null module or a missing name.
 FARPROC GetProcAddress(HMODULE module, const char* name);
