@@ -3,6 +3,7 @@
 // orders, and the plug-in's memory and file loads at angle 0 as the host sees them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "decoder/decoder.h"
@@ -50,8 +51,8 @@ Decoded reference(const Bytes& file) {
   return {whole.code == 0, std::move(whole.rgba), {}};
 }
 
-// The one-pass decode into memory of the inspected size, filled beforehand: a refusal must
-// leave it as it was.
+// The one-pass decode into memory of the inspected size and four bytes more, filled
+// beforehand: a refusal must leave all of it as it was, a decode the four bytes.
 Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
   const auto [width, height] = inspected_size(file);
   const Bytes before(size_t{width} * height * 4 + 4, plugintest::kCanary);
@@ -59,9 +60,10 @@ Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
   uint32_t w = 0, h = 0;
   const uint32_t code = velapng::decode_direct(out.data(), &w, &h, file.data(), file.size(), order);
   if (code != 0) return {false, {}, out == before ? "" : "a refusal wrote into the output"};
-  out.resize(out.size() - 4);
-  if (order == velapng::ChannelOrder::bgra) swap_red_blue(&out);
-  return {true, std::move(out), {}};
+  Bytes pixels(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size_t{width} * height * 4));
+  if (order == velapng::ChannelOrder::bgra) swap_red_blue(&pixels);
+  const bool guard_kept = std::equal(out.end() - 4, out.end(), before.end() - 4);
+  return {true, std::move(pixels), guard_kept ? "" : "the decode wrote past the image"};
 }
 
 Decoded plugin_load(const Bytes& file, plugintest::Source source) {
