@@ -9,18 +9,20 @@ namespace testpng {
 namespace {
 
 void record_error(png_structp png, png_const_charp message) {
-  *static_cast<std::string*>(png_get_error_ptr(png)) = message;
+  static_cast<OracleImage*>(png_get_error_ptr(png))->error = message;
   png_longjmp(png, 1);
 }
 
-void ignore_warning(png_structp, png_const_charp) {}
+void record_warning(png_structp png, png_const_charp message) {
+  static_cast<OracleImage*>(png_get_error_ptr(png))->warnings.emplace_back(message);
+}
 
 }  // namespace
 
 OracleImage libpng_decode_rgba(const std::vector<uint8_t>& file) {
   OracleImage image;
   MemoryReader reader{file.data(), file.size(), 0};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &image.error, record_error, ignore_warning);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &image, record_error, record_warning);
   png_infop info = png_create_info_struct(png);
   std::vector<png_bytep> rows;
   if (setjmp(png_jmpbuf(png))) {
