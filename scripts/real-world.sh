@@ -62,6 +62,7 @@ while (($#)); do
   shift
 done
 
+scripts/setup.sh real-world
 root=$(repo_dir)/build/real-world
 cache=$root/cache
 unpacked=$root/unpacked
@@ -186,9 +187,9 @@ echo "real-world: ${#seen[@]} distinct files in $corpus ($((SECONDS - start)) s)
 
 ((check)) || exit 0
 checker=build/native/tests/real_world/real_world_check
-if [[ ! -x $checker || $mode == full ]]; then
+if [[ ! -f build/native/build.ninja ]]; then
   read -r -a corpus_args <<<"$(corpus_cmake_args)"
   cmake --preset native "${corpus_args[@]}" >/dev/null
-  cmake --build --preset native --target real_world_check
 fi
+cmake --build --preset native --target real_world_check >/dev/null
 "$checker" --plugin-dir build/native/bin "${checker_options[@]}" "$corpus"

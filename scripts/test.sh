@@ -19,6 +19,7 @@ run_preset() {
 }
 
 run_preset native
+scripts/real-world.sh sample  # a few hundred PNGs from Debian packages through the plug-in, against libpng
 scripts/tidy.sh     # clang-tidy over the product code, from the native build's compile commands
 run_preset native-asan
 run_preset native-tsan

@@ -64,9 +64,9 @@ std::string quoted_list(const std::vector<std::string>& texts) {
 
 // Our side and libpng's of one disagreement, in words.
 std::string describe(const realworld::Evidence& e) {
-  std::string ours = e.code == 0 ? "decoded"
-                                 : "refused, " + std::to_string(e.code) + " " + realworld::code_name(e.code) +
-                                       " at " + e.site;
+  std::string ours = e.code == 0
+                         ? "decoded"
+                         : "refused, " + std::to_string(e.code) + " " + realworld::code_name(e.code) + " at " + e.site;
   std::string theirs = e.libpng->ok ? "decoded" : "refused, \"" + e.libpng->error + "\"";
   if (!e.libpng->warnings.empty()) theirs += ", warned " + quoted_list(e.libpng->warnings);
   return "ours: " + ours + "; libpng: " + theirs;
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   report.print(stdout);
-  std::printf("%zu files in %.1f s; every %llu%s file also at 90, 180 and 270\n", files.size(), seconds,
-              static_cast<unsigned long long>(options.turn_every), options.turn_every == 1 ? "" : "th");
+  std::printf("%zu files in %.1f s; file 1 and every %llu after it also at 90, 180 and 270\n", files.size(), seconds,
+              static_cast<unsigned long long>(options.turn_every));
   return report.failures() == 0 ? 0 : 1;
 }

@@ -39,10 +39,10 @@ bool palette_missing(const Evidence& e) {
   return file.size() > 25 && file[25] == 3 && !has_chunk(file, "PLTE") && all_opaque_black(e.ours->rgba);
 }
 
-// A text or profile chunk that breaks its own layout, refused where libpng warns about the
-// chunk and drops it.
-bool malformed_text_or_profile(const Evidence& e) {
-  for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP"})
+// A text, profile or other ancillary chunk the decoder reads that breaks its own layout,
+// refused where libpng warns about that chunk and drops it.
+bool malformed_ancillary_chunk(const Evidence& e) {
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP", "tRNS", "bKGD", "tIME", "pHYs", "gAMA", "cHRM", "sRGB"})
     if (e.site == type) return libpng_said(*e.libpng, type);
   return false;
 }
@@ -56,7 +56,8 @@ struct Choice {
 constexpr Choice kChoices[] = {
     {Outcome::decoded_by_us_only, "a palette index past the end of the palette gives an opaque black pixel",
      palette_missing},
-    {Outcome::refused_by_us_only, "a malformed text or profile chunk is refused", malformed_text_or_profile},
+    {Outcome::refused_by_us_only, "a malformed text, profile or other ancillary chunk is refused",
+     malformed_ancillary_chunk},
 };
 
 }  // namespace
