@@ -78,7 +78,7 @@ ensure_package_lists() {
   local sources
   sources=$(apt-cache showsrc --only-source libpng1.6 2>/dev/null || true)
   if [[ $sources != *Package:* ]] || ! apt-cache show tango-icon-theme >/dev/null 2>&1; then
-    as_root apt-get update
+    as_root apt-get update >&2  # stdout carries the cache directory (cached)
   fi
   apt_ready=1
 }
@@ -109,25 +109,32 @@ download() {
   return 1
 }
 
+# Downloads one package into cache/<debs|src>/<package>/ unless a previous run did. The
+# download goes to a directory of its own first, so an interrupted one leaves nothing behind
+# that looks whole.
+cached() {
+  local kind=$1 package=$2 directory
+  directory=$cache/$([[ $kind == bin ]] && echo debs || echo src)/$package
+  if [[ ! -d $directory ]]; then
+    ensure_package_lists
+    rm -rf "$directory.partial"
+    mkdir -p "$directory.partial"
+    (cd "$directory.partial" && download "$kind" "$package")
+    mv "$directory.partial" "$directory"
+  fi
+  echo "$directory"
+}
+
 # Unpacks one package into unpacked/<package>/ unless a previous run did.
 fetch() {
-  local kind=$1 package=$2 target=$unpacked/$2
+  local kind=$1 package=$2 target=$unpacked/$2 directory
   [[ -f $target/.unpacked ]] && return 0
   rm -rf "$target" "$target.partial"
+  directory=$(cached "$kind" "$package")
   if [[ $kind == bin ]]; then
-    mkdir -p "$cache/debs/$package"
-    if ! compgen -G "$cache/debs/$package/*.deb" >/dev/null; then
-      ensure_package_lists
-      (cd "$cache/debs/$package" && download bin "$package")
-    fi
-    dpkg-deb -x "$(compgen -G "$cache/debs/$package/*.deb" | head -n1)" "$target.partial"
+    dpkg-deb -x "$(compgen -G "$directory/*.deb" | head -n1)" "$target.partial"
   else
-    mkdir -p "$cache/src/$package"
-    if ! compgen -G "$cache/src/$package/*.dsc" >/dev/null; then
-      ensure_package_lists
-      (cd "$cache/src/$package" && download src "$package")
-    fi
-    dpkg-source --no-check -x "$(compgen -G "$cache/src/$package/*.dsc" | head -n1)" "$target.partial" >/dev/null
+    dpkg-source --no-check --no-copy -x "$(compgen -G "$directory/*.dsc" | head -n1)" "$target.partial" >/dev/null
   fi
   touch "$target.partial/.unpacked"
   mv "$target.partial" "$target"

@@ -47,6 +47,14 @@ bool malformed_ancillary_chunk(const Evidence& e) {
   return false;
 }
 
+// A chunk whose CRC does not match, refused where libpng warns about an ancillary chunk's
+// CRC and drops the chunk.
+bool crc_mismatch(const Evidence& e) {
+  const std::string suffix = " CRC";
+  const bool at_crc = e.site.size() > suffix.size() && e.site.ends_with(suffix);
+  return at_crc && libpng_said(*e.libpng, "CRC");
+}
+
 struct Choice {
   Outcome outcome;
   const char* name;  // as the README words it
@@ -58,6 +66,7 @@ constexpr Choice kChoices[] = {
      palette_missing},
     {Outcome::refused_by_us_only, "a malformed text, profile or other ancillary chunk is refused",
      malformed_ancillary_chunk},
+    {Outcome::refused_by_us_only, "a chunk whose CRC does not match is refused", crc_mismatch},
 };
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The checker's verdicts on crafted files: where a refusal arose, how a file compares, and
 // that a documented choice explains only the disagreements whose facts it names.
+#include "tests/real_world/verdict.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/real_world/failure_site.h"
-#include "tests/real_world/verdict.h"
 #include "tests/support/png_builder.h"
 #include "tests/support/whole_decode.h"
 
@@ -106,6 +107,7 @@ TEST(RealWorldVerdict, ChoicesExplainOnlyTheFactsTheyName) {
   const Bytes no_palette = image(3, {});
   const Bytes bad_text = image(2, {kNoKeyword});
   const Bytes bad_data = image(2, {}, {0x78, 0x9C, 0xFF, 0xFF, 0xFF});
+  const Bytes bad_crc = image(2, {with_bad_crc(chunk("gAMA", {0, 0, 0xB1, 0x8F}))});
   const struct {
     Bytes file;
     realworld::PluginRun ours;
@@ -121,6 +123,9 @@ TEST(RealWorldVerdict, ChoicesExplainOnlyTheFactsTheyName) {
       {bad_text, {}, libpng(true, black, {"zTXt: bad keyword"}), Outcome::refused_by_us_only, false},
       {bad_text, {}, libpng(true, black), Outcome::refused_by_us_only, false},
       {bad_data, {}, libpng(true, black, {"IDAT: invalid"}), Outcome::refused_by_us_only, false},
+      {bad_crc, {}, libpng(true, black, {"gAMA: CRC error"}), Outcome::refused_by_us_only, true},
+      {bad_crc, {}, libpng(true, black), Outcome::refused_by_us_only, false},
+      {bad_data, {}, libpng(true, black, {"zTXt: CRC error"}), Outcome::refused_by_us_only, false},
       {image(2, {}), loaded(black), libpng(true, not_black), Outcome::pixels_differ, false},
   };
   for (const auto& c : cases) {
