@@ -4,7 +4,6 @@
 #include "tests/real_world/verdict.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "decoder/decoder.h"
 
