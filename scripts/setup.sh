@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what a build needs on a Debian machine, and only what is missing:
-# one `apt-get update`, then packages by name. Usage: scripts/setup.sh [run|test|bench]...
+# one `apt-get update`, then packages by name.
+# Usage: scripts/setup.sh [run|test|bench|real-world]...
 #   run    the native build and the reference host
 #   test   everything the test command builds and runs (native, sanitizers, Windows, fuzzing)
 #   bench  the benchmark peers, the corpus's photographs and tools, the profilers, and the
 #          Windows build (its DLL is timed under wine too)
+#   real-world  the native build with its checker against libpng, and dpkg-source for the
+#          source packages of the real-world corpus
 # Source packages (libdeflate for the Windows build; PngSuite and the crasher files when the
 # shared corpus is absent) land in build/deps/.
 set -euo pipefail
@@ -21,6 +24,9 @@ test_packages=("${run_packages[@]}" "${windows_packages[@]}" libgtest-dev libpng
 bench_packages=("${run_packages[@]}" "${windows_packages[@]}" libbenchmark-dev libpng-dev libspng-dev libstb-dev
                 imagemagick optipng mate-backgrounds linux-perf valgrind)
 
+# The real-world corpus: the native build with the suites (its checker lives beside them).
+real_world_packages=("${run_packages[@]}" dpkg-dev libgtest-dev libpng-dev)
+
 wanted=()
 sources=()
 for target in "${@:-run}"; do
@@ -36,7 +42,8 @@ for target in "${@:-run}"; do
       [[ -d "$(deps_dir)/libdeflate" ]] || sources+=(libdeflate)
       [[ -d "$(shared_corpus_dir)/pngsuite" || -d "$(deps_dir)/libspng" ]] || sources+=(libspng)
       ;;
-    *) echo "setup.sh: unknown target '$target' (run, test or bench)" >&2; exit 2 ;;
+    real-world) wanted+=("${real_world_packages[@]}") ;;
+    *) echo "setup.sh: unknown target '$target' (run, test, bench or real-world)" >&2; exit 2 ;;
   esac
 done
 

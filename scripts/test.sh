@@ -18,7 +18,9 @@ run_preset() {
   echo "=== $preset: $((SECONDS - start)) s"
 }
 
+scripts/real-world.sh sample --no-check  # a few hundred PNGs from Debian packages; the soak reads them too
 run_preset native
+scripts/real-world.sh sample  # the sample through the plug-in, against libpng
 scripts/tidy.sh     # clang-tidy over the product code, from the native build's compile commands
 run_preset native-asan
 run_preset native-tsan

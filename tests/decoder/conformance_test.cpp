@@ -152,6 +152,39 @@ TEST(Conformance, CrasherFilesAreRefusedOrDecodeLikeTheOracle) {
   EXPECT_GT(files, 20);
 }
 
+// A colour key stored wider than the image's samples names the colour of its low bits, as
+// libpng reads it: a writer of real files put 255 in the key of a 1-bit grey image for white.
+// One row holds every sample value, so each key hits exactly where libpng's does.
+TEST(Conformance, KeysWiderThanTheSamplesMatchByTheirLowBits) {
+  struct Case {
+    uint8_t depth, colour_type;
+    Bytes key;
+  } cases[] = {
+      {1, 0, {0x00, 0xFF}}, {1, 0, {0x00, 0x02}}, {2, 0, {0x01, 0x06}},
+      {4, 0, {0x00, 0x3A}}, {8, 0, {0x12, 0x34}}, {8, 2, {0x01, 0x00, 0x02, 0x01, 0x03, 0x02}},
+  };
+  for (const Case& c : cases) {
+    const uint32_t width = c.colour_type == 0 ? 1u << c.depth : 4;
+    Bytes row;  // grey: 0, 1, ... 2^depth - 1 packed; RGB: four pixels around the key's low bytes
+    if (c.colour_type == 0) {
+      row.assign((width * c.depth + 7) / 8, 0);
+      for (uint32_t v = 0; v < width; ++v) row[v * c.depth / 8] |= uint8_t(v << (8 - c.depth - v * c.depth % 8));
+    } else {
+      row = {0, 1, 2, 1, 2, 3, 0, 0, 0, 255, 255, 255};
+    }
+    const Bytes file =
+        testpng::png(width, 1, c.depth, c.colour_type, testpng::filter_none({row}), {testpng::chunk("tRNS", c.key)});
+    const testpng::OracleImage expected = testpng::libpng_decode_rgba(file);
+    ASSERT_TRUE(expected.ok) << expected.error;
+    const testpng::WholeDecode ours = testpng::decode_whole(file);
+    ASSERT_EQ(ours.code, 0u);
+    EXPECT_EQ(ours.rgba, expected.rgba) << "depth " << int(c.depth) << " type " << int(c.colour_type);
+    bool some_transparent = false;  // the case tests a key that hits
+    for (size_t i = 3; i < expected.rgba.size(); i += 4) some_transparent = some_transparent || expected.rgba[i] == 0;
+    EXPECT_TRUE(some_transparent);
+  }
+}
+
 // Every proper prefix of a valid file is refused: plain, Adam7, palette and 16-bit.
 TEST(Conformance, EveryTruncationIsRefused) {
   for (const char* name : {"basn2c08.png", "basi0g04.png", "basn3p04.png", "basn6a16.png", "tbrn2c08.png"}) {

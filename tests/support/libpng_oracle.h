@@ -12,6 +12,7 @@ namespace testpng {
 struct OracleImage {
   bool ok = false;
   std::string error;
+  std::vector<std::string> warnings;  // what libpng let pass, in the order it said it
   uint32_t width = 0;
   uint32_t height = 0;
   std::vector<uint8_t> rgba;

@@ -1,0 +1,94 @@
+// The documented choices, each with the facts of the file that must hold for it to explain a
+// disagreement. They are the README's "What it refuses, and why", and nothing else: a new
+// kind of disagreement fails the run until it is fixed or documented there and here.
+#include "tests/real_world/verdict.h"
+
+#include <algorithm>
+
+#include "decoder/decoder.h"
+
+namespace realworld {
+
+namespace {
+
+bool has_chunk(const std::vector<uint8_t>& file, const char* type) {
+  for (uint64_t offset = 8; offset + 12 <= file.size();) {
+    const uint8_t* chunk = file.data() + offset;
+    if (velapng::chunk_type_is(chunk, type)) return true;
+    offset += uint64_t{velapng::chunk_length(chunk)} + 12;
+  }
+  return false;
+}
+
+bool libpng_said(const testpng::OracleImage& libpng, const std::string& text) {
+  return std::any_of(libpng.warnings.begin(), libpng.warnings.end(),
+                     [&](const std::string& warning) { return warning.find(text) != std::string::npos; });
+}
+
+bool all_opaque_black(const std::vector<uint8_t>& rgba) {
+  for (size_t i = 0; i < rgba.size(); i += 4)
+    if (rgba[i] != 0 || rgba[i + 1] != 0 || rgba[i + 2] != 0 || rgba[i + 3] != 255) return false;
+  return true;
+}
+
+// A palette image without a palette: every index lies past the (empty) palette and is
+// opaque black; libpng refuses the file.
+bool palette_missing(const Evidence& e) {
+  const std::vector<uint8_t>& file = *e.file;
+  return file.size() > 25 && file[25] == 3 && !has_chunk(file, "PLTE") && all_opaque_black(e.ours->rgba);
+}
+
+// A text, profile or other ancillary chunk the decoder reads that breaks its own layout,
+// refused where libpng warns about that chunk and drops it.
+bool malformed_ancillary_chunk(const Evidence& e) {
+  for (const char* type : {"tEXt", "zTXt", "iTXt", "iCCP", "tRNS", "bKGD", "tIME", "pHYs", "gAMA", "cHRM", "sRGB"})
+    if (e.site == type) return libpng_said(*e.libpng, type);
+  return false;
+}
+
+// A chunk whose CRC does not match, refused where libpng warns about an ancillary chunk's
+// CRC and drops the chunk.
+bool crc_mismatch(const Evidence& e) {
+  const std::string suffix = " CRC";
+  const bool at_crc = e.site.size() > suffix.size() && e.site.ends_with(suffix);
+  return at_crc && libpng_said(*e.libpng, "CRC");
+}
+
+struct Choice {
+  Outcome outcome;
+  const char* name;  // as the README words it
+  bool (*holds)(const Evidence&);
+};
+
+constexpr Choice kChoices[] = {
+    {Outcome::decoded_by_us_only, "a palette index past the end of the palette gives an opaque black pixel",
+     palette_missing},
+    {Outcome::refused_by_us_only, "a malformed text, profile or other ancillary chunk is refused",
+     malformed_ancillary_chunk},
+    {Outcome::refused_by_us_only, "a chunk whose CRC does not match is refused", crc_mismatch},
+};
+
+}  // namespace
+
+Outcome compare(const PluginRun& ours, const testpng::OracleImage& libpng) {
+  if (ours.view == HostView::too_large) return Outcome::too_large;
+  if (ours.view == HostView::skipped) return Outcome::skipped;
+  const bool we_decode = ours.view == HostView::loaded;
+  if (!we_decode) return libpng.ok ? Outcome::refused_by_us_only : Outcome::refused_by_both;
+  if (!libpng.ok) return Outcome::decoded_by_us_only;
+  const bool same = ours.width == libpng.width && ours.height == libpng.height && ours.rgba == libpng.rgba;
+  return same ? Outcome::equal : Outcome::pixels_differ;
+}
+
+bool is_disagreement(Outcome outcome) {
+  return outcome == Outcome::refused_by_us_only || outcome == Outcome::decoded_by_us_only ||
+         outcome == Outcome::pixels_differ;
+}
+
+const char* explain(Outcome outcome, const Evidence& evidence) {
+  for (const Choice& choice : kChoices)
+    if (choice.outcome == outcome && choice.holds(evidence)) return choice.name;
+  return nullptr;
+}
+
+}  // namespace realworld
