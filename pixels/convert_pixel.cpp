@@ -16,14 +16,10 @@ uint32_t packed_sample(const uint8_t* in, uint64_t i, uint32_t bits) {
   return (uint32_t{in[bit / 8]} >> shift) & ((1u << bits) - 1);
 }
 
-bool grey_key_hit(const VelaPNGPixelFormat* f, uint32_t v) {
-  return f->colour_key_defined && v == key_sample(f->colour_key_red, f->bit_depth);
-}
+bool grey_key_hit(const VelaPNGPixelFormat* f, uint32_t v) { return f->colour_key_defined && v == f->colour_key_red; }
 
 bool rgb_key_hit(const VelaPNGPixelFormat* f, uint32_t r, uint32_t g, uint32_t b) {
-  const uint32_t d = f->bit_depth;
-  return f->colour_key_defined && r == key_sample(f->colour_key_red, d) && g == key_sample(f->colour_key_green, d) &&
-         b == key_sample(f->colour_key_blue, d);
+  return f->colour_key_defined && r == f->colour_key_red && g == f->colour_key_green && b == f->colour_key_blue;
 }
 
 bool is_sub_byte(uint32_t bits) { return bits == 1 || bits == 2 || bits == 4; }

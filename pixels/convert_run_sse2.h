@@ -8,8 +8,8 @@
 
 namespace velapng::sse2 {
 
-// A colour key the block loops compare against, as sample values of the source's depth;
-// `defined` is false when the source has no key.
+// A colour key the block loops compare against; `defined` is false when no sample of the
+// source can equal it (no key, or a value beyond the sample range).
 struct BlockKey {
   bool defined;
   uint32_t red, green, blue;

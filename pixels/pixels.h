@@ -78,17 +78,9 @@ void merge_passes(uint8_t* out, const uint8_t* in, uint32_t width, uint32_t heig
 uint32_t convert_pixels(uint8_t* out, const uint8_t* in, const VelaPNGPixelFormat* target,
                         const VelaPNGPixelFormat* source, uint32_t width, uint32_t height);
 
-// The sample value a stored colour key matches at `bit_depth` bits: its low bits. A writer
-// that stores the key wider than the samples (255 for white in a 1-bit image) still means
-// the colour those bits name, and libpng and the browsers read it so.
-inline uint32_t key_sample(uint32_t stored, uint32_t bit_depth) {
-  return bit_depth >= 16 ? stored & 0xFFFF : stored & ((1u << bit_depth) - 1);
-}
-
 // Pixel i of a packed image as 8-bit RGBA: 16-bit samples give their high byte, lower depths
-// are replicated (v * 255 / (2^d - 1)), a colour key (its key_sample) matches at full sample
-// precision, and a palette index past the palette is opaque black. Unknown formats leave
-// r, g, b, a alone.
+// are replicated (v * 255 / (2^d - 1)), a colour key matches at full sample precision, and a
+// palette index past the palette is opaque black. Unknown formats leave r, g, b, a alone.
 void load_pixel_8(uint8_t* r, uint8_t* g, uint8_t* b, uint8_t* a, const uint8_t* in, uint64_t i,
                   const VelaPNGPixelFormat* format);
 // Pixel i of a 16-bit grey, RGB, grey+alpha or RGBA image as 16-bit RGBA.

@@ -33,7 +33,7 @@ using testpng::Samples;
 using Bytes = std::vector<uint8_t>;
 
 // Every source format PNG allows; where keys apply, also with a key inside the sample range
-// and with one stored wider than it (whose low bits are the colour it names).
+// and with one beyond it (which no pixel can match, although its low bits can).
 std::vector<Format> all_sources(std::mt19937& random) {
   const uint32_t kinds[][2] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
                                {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};

@@ -10,12 +10,10 @@ uint8_t to_8(uint32_t v, uint32_t depth) {
   return static_cast<uint8_t>(v * 255 / ((1u << depth) - 1));
 }
 
-// A key wider than the samples names the colour of its low bits, as libpng reads it.
 bool key_hit(const Format& f, const Samples& s) {
   if (!f.keyed) return false;
-  const uint32_t mask = f.bit_depth == 16 ? 0xFFFF : (1u << f.bit_depth) - 1;
-  if (f.colour_type == 0) return s[0] == (f.key[0] & mask);
-  return s[0] == (f.key[0] & mask) && s[1] == (f.key[1] & mask) && s[2] == (f.key[2] & mask);
+  if (f.colour_type == 0) return s[0] == f.key[0];
+  return s[0] == f.key[0] && s[1] == f.key[1] && s[2] == f.key[2];
 }
 
 }  // namespace

@@ -49,7 +49,7 @@ Samples target_samples(const Format& target, const Samples& rgba, uint32_t bits)
 inline uint32_t draw(std::mt19937& random) { return static_cast<uint32_t>(random()); }
 
 // Random pixels. With a key, a third of them equal the key and a third miss it by the
-// lowest bit of one sample (keys wider than the samples by their low bits);
+// lowest bit of one sample (keys beyond the sample range contribute their low bits);
 // palette indices run a little past the palette.
 std::vector<Samples> random_pixels(const Format& format, uint64_t count, std::mt19937& random);
 std::vector<uint8_t> random_palette(uint32_t entries, std::mt19937& random);

@@ -11,14 +11,17 @@ namespace realworld {
 
 namespace {
 
-bool has_chunk(const std::vector<uint8_t>& file, const char* type) {
+// The first chunk of `type`, or null.
+const uint8_t* find_chunk(const std::vector<uint8_t>& file, const char* type) {
   for (uint64_t offset = 8; offset + 12 <= file.size();) {
     const uint8_t* chunk = file.data() + offset;
-    if (velapng::chunk_type_is(chunk, type)) return true;
+    if (velapng::chunk_type_is(chunk, type)) return chunk;
     offset += uint64_t{velapng::chunk_length(chunk)} + 12;
   }
-  return false;
+  return nullptr;
 }
+
+bool has_chunk(const std::vector<uint8_t>& file, const char* type) { return find_chunk(file, type) != nullptr; }
 
 bool libpng_said(const testpng::OracleImage& libpng, const std::string& text) {
   return std::any_of(libpng.warnings.begin(), libpng.warnings.end(),
@@ -36,6 +39,25 @@ bool all_opaque_black(const std::vector<uint8_t>& rgba) {
 bool palette_missing(const Evidence& e) {
   const std::vector<uint8_t>& file = *e.file;
   return file.size() > 25 && file[25] == 3 && !has_chunk(file, "PLTE") && all_opaque_black(e.ours->rgba);
+}
+
+// A grey or RGB image whose transparent colour is stored with bits beyond its depth (255 in
+// a 1-bit image): no sample can equal it, so every pixel stays opaque, where libpng matches
+// its low bits. Ours must be libpng's image with every alpha 255.
+bool key_beyond_depth(const Evidence& e) {
+  const std::vector<uint8_t>& file = *e.file;
+  if (file.size() < 33 || (file[25] != 0 && file[25] != 2)) return false;
+  const uint8_t* trns = find_chunk(file, "tRNS");
+  if (trns == nullptr || trns + 12 + velapng::chunk_length(trns) > file.data() + file.size()) return false;
+  const uint32_t depth = file[24];
+  bool beyond = false;
+  for (uint32_t i = 0; i + 1 < velapng::chunk_length(trns); i += 2) {
+    const uint32_t key = uint32_t{trns[8 + i]} << 8 | trns[9 + i];
+    beyond = beyond || (depth < 16 && key >> depth != 0);
+  }
+  std::vector<uint8_t> opaque = e.libpng->rgba;
+  for (size_t i = 3; i < opaque.size(); i += 4) opaque[i] = 255;
+  return beyond && e.ours->rgba == opaque;
 }
 
 // A text, profile or other ancillary chunk the decoder reads that breaks its own layout,
@@ -66,6 +88,8 @@ constexpr Choice kChoices[] = {
     {Outcome::refused_by_us_only, "a malformed text, profile or other ancillary chunk is refused",
      malformed_ancillary_chunk},
     {Outcome::refused_by_us_only, "a chunk whose CRC does not match is refused", crc_mismatch},
+    {Outcome::pixels_differ, "a transparent colour stored with bits beyond the image's depth matches no pixel",
+     key_beyond_depth},
 };
 
 }  // namespace

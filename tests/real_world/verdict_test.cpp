@@ -108,6 +108,11 @@ TEST(RealWorldVerdict, ChoicesExplainOnlyTheFactsTheyName) {
   const Bytes bad_text = image(2, {kNoKeyword});
   const Bytes bad_data = image(2, {}, {0x78, 0x9C, 0xFF, 0xFF, 0xFF});
   const Bytes bad_crc = image(2, {with_bad_crc(chunk("gAMA", {0, 0, 0xB1, 0x8F}))});
+  // The first pixel (10, 20, 30) is the key's low bytes; red's stored value is 0x10A.
+  const Bytes wide_key = image(2, {chunk("tRNS", {1, 10, 0, 20, 0, 30})});
+  const Bytes narrow_key = image(2, {chunk("tRNS", {0, 10, 0, 20, 0, 30})});
+  const Bytes opaque = {10, 20, 30, 255, 40, 50, 60, 255};
+  const Bytes keyed = {10, 20, 30, 0, 40, 50, 60, 255};
   const struct {
     Bytes file;
     realworld::PluginRun ours;
@@ -127,6 +132,10 @@ TEST(RealWorldVerdict, ChoicesExplainOnlyTheFactsTheyName) {
       {bad_crc, {}, libpng(true, black), Outcome::refused_by_us_only, false},
       {bad_data, {}, libpng(true, black, {"zTXt: CRC error"}), Outcome::refused_by_us_only, false},
       {image(2, {}), loaded(black), libpng(true, not_black), Outcome::pixels_differ, false},
+      {wide_key, loaded(opaque), libpng(true, keyed), Outcome::pixels_differ, true},
+      {wide_key, loaded(keyed), libpng(true, opaque), Outcome::pixels_differ, false},
+      {wide_key, loaded(not_black), libpng(true, keyed), Outcome::pixels_differ, false},
+      {narrow_key, loaded(opaque), libpng(true, keyed), Outcome::pixels_differ, false},
   };
   for (const auto& c : cases) {
     realworld::Evidence evidence{&c.file, &c.ours, &c.theirs, testpng::decode_whole(c.file).code, {}};
