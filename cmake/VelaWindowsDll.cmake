@@ -10,8 +10,9 @@
 #       import library <target>_qz_log made from the LOG_LIBRARY .def (link it wherever
 #       those two functions are called), a VERSIONINFO resource, no mingw runtime DLL.
 #       Adds the ctest <target>_pe_check, which proves all of that on the linked file, and
-#       that the Windows calls the plug-in makes are the system's own. Link the decoder into
-#       <target> as usual.
+#       that the Windows calls the plug-in makes are the system's own, and that the DLL holds
+#       no compressor. Linked with --gc-sections (VelaSections.cmake), so nothing its exports
+#       cannot reach stays in it. Link the decoder into <target> as usual.
 #
 # The building blocks, usable for any DLL (the PE-check tests use them on small fixtures):
 #
@@ -140,6 +141,7 @@ function(velapng_plugin_dll target)
                       DESCRIPTION "PNG decoder plug-in" SOURCES ${arg_SOURCES})
   target_link_libraries(${target} PRIVATE ${target}_qz_log)
   velapng_warnings(${target})
+  velapng_drop_unreached_sections(${target})
   # The Windows calls come from the system's DLLs. The runtime linked in imports LoadLibraryW
   # and GetProcAddress too; GDI32 is there for DeleteObject alone, and what keeps the Linux
   # layer out is that velapng_platform has no sources on Windows.

@@ -9,8 +9,9 @@
 //   metadata library's result, 0 when none is obtained.
 // - The host owns the HostImage, its pixel memory and header, file names and data buffers.
 // - Any export may be called from several threads at once; nothing mutable is shared.
-// - Nothing here throws on its own. A standard mutex that fails to lock, or a failed
-//   allocation of the rotated loads' temporary image, raises the standard library's error.
+// - No exception leaves an export. The two steps the runtime can fail with one, making the
+//   rotated loads' temporary image and locking a call's mutex, report it as a value, and
+//   the call fails with its ordinary result (runtime_steps.h).
 #pragma once
 
 #include <cstddef>
