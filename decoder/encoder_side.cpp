@@ -1,6 +1,7 @@
-// The encoder side of the state: the level-6 compressor, its hook, and state_init, which
-// sets it up beside the decompressor. No decode uses any of it; it lives in a file of its
-// own so that what only decodes (the plug-in) links none of libdeflate's compressor.
+// The encoder side of the state: the level-6 compressor, its hook, state_init, which sets it
+// up beside the decompressor, and its release. No decode uses any of it; it lives in a file
+// of its own, which state_release refers to only weakly, so that what only decodes (the
+// plug-in) links none of libdeflate's compressor.
 #include <libdeflate.h>
 
 #include "decoder/decoder.h"
@@ -27,6 +28,12 @@ uint32_t deflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint
                                                   static_cast<size_t>(capacity));
   *out_size = written;
   return written == 0 ? code::zlib_output_too_big : code::ok;
+}
+
+// state_release's weak reference (state.cpp) resolves to this.
+void release_encoder_side(VelaPNGEncodeOptions* options) {
+  libdeflate_free_compressor(options->deflate.compressor);
+  options->deflate.compressor = nullptr;
 }
 
 void state_init(VelaPNGState* state) {

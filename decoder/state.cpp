@@ -9,6 +9,13 @@
 
 namespace velapng {
 
+// The encoder side's release, defined beside state_init (encoder_side.cpp), the only maker
+// of a compressor. It is referred to weakly, so that a program that never makes one (the
+// plug-in) links neither that file nor libdeflate's compressor; there it is null, and so is
+// every state's compressor. Hidden: a shared library resolves it when it is linked, never
+// from whatever else the process holds.
+[[gnu::weak, gnu::visibility("hidden")]] void release_encoder_side(VelaPNGEncodeOptions* options);
+
 void inflate_options_init(VelaPNGInflateOptions* options) {
   *options = VelaPNGInflateOptions{};
   options->zlib_hook = inflate_hook;
@@ -31,10 +38,8 @@ void state_release(VelaPNGState* state) {
     libdeflate_free_decompressor(state->decoder.inflate.decompressor);
     state->decoder.inflate.decompressor = nullptr;
   }
-  if (state->encoder.deflate.compressor != nullptr) {
-    libdeflate_free_compressor(state->encoder.deflate.compressor);
-    state->encoder.deflate.compressor = nullptr;
-  }
+  if (state->encoder.deflate.compressor != nullptr && release_encoder_side != nullptr)
+    release_encoder_side(&state->encoder);
 }
 
 }  // namespace velapng
