@@ -9,7 +9,7 @@ namespace velapng {
 
 namespace {
 
-// Growth is generous (ten times the target) because the chunk loop appends many small
+// Growth is generous (ten times the target) because the reference route appends many small
 // IDAT payloads: a handful of reallocations then covers a whole file. Only called with
 // new_size > capacity; 0 when the capacity would not fit in 64 bits.
 uint64_t grown_capacity(uint64_t capacity, uint64_t new_size) {

@@ -3,7 +3,7 @@
 //
 // Every pass product, pixel index and bit position is computed in 64 bits. A width or
 // height near 2^32, or a pass holding more than 2^32 bits, would wrap 32-bit offsets and
-// write far from where it should; the chunk loop already refuses any image whose sizes do
+// write far from where it should; the inflate stage already refuses any image whose sizes do
 // not fit in 64 bits, so 64-bit arithmetic here can neither wrap nor reject a valid file.
 #include "decoder/result_codes.h"
 #include "pixels/adam7.h"

@@ -1,19 +1,9 @@
 # Fails when any symbol of LIBRARY, defined or imported, has one of the ABSENT strings in its
-# name. The library's own exports (PRESENT) must be listed, or there is no symbol table to
-# tell anything by.
+# name. The library's export PRESENT must be listed, or there is no symbol table to tell
+# absence by.
 cmake_minimum_required(VERSION 3.25)
-find_program(NM nm REQUIRED)
-execute_process(COMMAND ${NM} --format=posix ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
-endif()
-string(REPLACE "\n" ";" lines "${listing}")
-set(names "")
-foreach(line IN LISTS lines)
-  if(line MATCHES "^([^ ]+) ")
-    list(APPEND names ${CMAKE_MATCH_1})
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/nm_names.cmake)
+nm_names(names ${LIBRARY})
 if(NOT "${PRESENT}" IN_LIST names)
   message(FATAL_ERROR "${LIBRARY} has no symbol table listing ${PRESENT}: nothing to tell absence by")
 endif()
