@@ -19,11 +19,15 @@ function(_velapng_build_libdeflate_from_source)
   set(archive "${work}/libdeflatestatic.lib")
   file(GLOB_RECURSE inputs CONFIGURE_DEPENDS "${src}/lib/*.c" "${src}/lib/*.h")
   list(APPEND inputs "${src}/Makefile" "${src}/libdeflate.h" "${src}/common_defs.h")
-  # The Makefile picks the Windows flavour (static.lib suffix) from the compiler's target.
+  # The Makefile picks the Windows flavour (static.lib suffix) from the compiler's target and
+  # appends our CFLAGS to its own: a section per function, so that the plug-in's link leaves
+  # out the compressor it never calls (VelaSections.cmake).
+  list(JOIN VELAPNG_SECTION_FLAGS " " section_flags)
   add_custom_command(
     OUTPUT "${archive}"
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${src}" "${work}"
-    COMMAND "${VELAPNG_MAKE}" -C "${work}" -s "CC=${CMAKE_C_COMPILER}" "AR=${CMAKE_AR}" libdeflatestatic.lib
+    COMMAND "${VELAPNG_MAKE}" -C "${work}" -s "CC=${CMAKE_C_COMPILER}" "AR=${CMAKE_AR}" "CFLAGS=${section_flags}"
+            libdeflatestatic.lib
     DEPENDS ${inputs}
     COMMENT "Building libdeflate for ${CMAKE_SYSTEM_NAME} from ${src}"
     VERBATIM)

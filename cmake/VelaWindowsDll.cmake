@@ -10,8 +10,9 @@
 #       import library <target>_qz_log made from the LOG_LIBRARY .def (link it wherever
 #       those two functions are called), a VERSIONINFO resource, no mingw runtime DLL.
 #       Adds the ctest <target>_pe_check, which proves all of that on the linked file, and
-#       that the Windows calls the plug-in makes are the system's own. Link the decoder into
-#       <target> as usual.
+#       that the Windows calls the plug-in makes are the system's own, and that the DLL holds
+#       no compressor. Linked with --gc-sections (VelaSections.cmake), so nothing its exports
+#       cannot reach stays in it. Link the decoder into <target> as usual.
 #
 # The building blocks, usable for any DLL (the PE-check tests use them on small fixtures):
 #
@@ -34,15 +35,18 @@
 #   velapng_add_pe_check(<test> <dll-target> [EXPORTS <name>...] [ORDINAL_EXPORTS <ordinal>...]
 #                        [ORDINAL_IMPORTS <NAME.DLL> <ordinal>...]
 #                        [NAME_IMPORTS <NAME.DLL>:<function>,<function>...]...
-#                        [VERSION_STRINGS <key>=<value>...])
+#                        [VERSION_STRINGS <key>=<value>...] [ABSENT_SYMBOLS <part>...])
 #       A ctest running scripts/check-pe.sh on the linked DLL; see that script for the rules.
 #       The command without the file is kept in the target's VELAPNG_PE_CHECK_COMMAND, so
-#       the same rules can be applied to a copy of the DLL (the release package's).
+#       the same rules can be applied to a copy of the DLL (the release package's). That
+#       command leaves ABSENT_SYMBOLS out: they are read from the symbol table, of which the
+#       shipped copy, stripped, keeps only the imports.
 set(VELAPNG_WINDOWS_DIR "${CMAKE_CURRENT_LIST_DIR}/windows")
 if(WIN32)
   enable_language(RC)  # file scope, at the top: every DLL target below may carry a resource
   find_program(CMAKE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
   find_program(CMAKE_OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump REQUIRED)
+  find_program(CMAKE_NM NAMES x86_64-w64-mingw32-nm nm REQUIRED)
 endif()
 
 macro(_velapng_require_windows function_name)
@@ -104,8 +108,9 @@ endfunction()
 
 function(velapng_add_pe_check test_name dll_target)
   _velapng_require_windows(velapng_add_pe_check)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "" "EXPORTS;ORDINAL_EXPORTS;ORDINAL_IMPORTS;NAME_IMPORTS;VERSION_STRINGS")
-  set(command bash "${PROJECT_SOURCE_DIR}/scripts/check-pe.sh" --objdump "${CMAKE_OBJDUMP}")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" ""
+                        "EXPORTS;ORDINAL_EXPORTS;ORDINAL_IMPORTS;NAME_IMPORTS;VERSION_STRINGS;ABSENT_SYMBOLS")
+  set(command bash "${PROJECT_SOURCE_DIR}/scripts/check-pe.sh" --objdump "${CMAKE_OBJDUMP}" --nm "${CMAKE_NM}")
   if(arg_EXPORTS)
     list(JOIN arg_EXPORTS "," exports)
     list(APPEND command --exports "${exports}")
@@ -125,9 +130,13 @@ function(velapng_add_pe_check test_name dll_target)
   foreach(pair IN LISTS arg_VERSION_STRINGS)
     list(APPEND command --version-string "${pair}")
   endforeach()
+  set_property(TARGET ${dll_target} PROPERTY VELAPNG_PE_CHECK_COMMAND "${command}")
+  if(arg_ABSENT_SYMBOLS)
+    list(JOIN arg_ABSENT_SYMBOLS "," absent)
+    list(APPEND command --absent-symbols "${absent}")
+  endif()
   # The command is not the target itself, so no emulator: objdump runs on the build machine.
   add_test(NAME ${test_name} COMMAND ${command} "$<TARGET_FILE:${dll_target}>")
-  set_property(TARGET ${dll_target} PROPERTY VELAPNG_PE_CHECK_COMMAND "${command}")
 endfunction()
 
 function(velapng_plugin_dll target)
@@ -140,6 +149,7 @@ function(velapng_plugin_dll target)
                       DESCRIPTION "PNG decoder plug-in" SOURCES ${arg_SOURCES})
   target_link_libraries(${target} PRIVATE ${target}_qz_log)
   velapng_warnings(${target})
+  velapng_drop_unreached_sections(${target})
   # The Windows calls come from the system's DLLs. The runtime linked in imports LoadLibraryW
   # and GetProcAddress too; GDI32 is there for DeleteObject alone, and what keeps the Linux
   # layer out is that velapng_platform has no sources on Windows.
@@ -151,5 +161,7 @@ function(velapng_plugin_dll target)
     NAME_IMPORTS "KERNEL32.dll:LoadLibraryW,GetProcAddress,WideCharToMultiByte" "GDI32.dll:DeleteObject"
     VERSION_STRINGS "ProductName=${PROJECT_NAME}" "FileVersion=${PROJECT_VERSION}"
                     "ProductVersion=${PROJECT_VERSION}" "OriginalFilename=VelaPNG.dll"
-                    "FileDescription=PNG decoder plug-in")
+                    "FileDescription=PNG decoder plug-in"
+    # Nothing the exports cannot reach: no compressor, no reference route.
+    ABSENT_SYMBOLS libdeflate_alloc_compressor deflate_compress reconstruct_image)
 endfunction()

@@ -1,12 +1,14 @@
 // Looking at one chunk: length, type, data, CRC, the next chunk, and keeping it whole.
+#include "decoder/chunk.h"
+
 #include <libdeflate.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "decoder/checked_math.h"
-#include "decoder/decoder.h"
 #include "decoder/png_signature.h"
+#include "decoder/result_codes.h"
 
 namespace velapng {
 
@@ -47,13 +49,6 @@ uint32_t append_unknown_chunk(uint8_t** buffer, uint64_t* buffer_size, const uin
   *buffer = static_cast<uint8_t*>(grown);
   *buffer_size = new_size;
   return code::ok;
-}
-
-char* copy_string(const char* text) {
-  const size_t bytes = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(bytes));
-  if (copy != nullptr) std::memcpy(copy, text, bytes);
-  return copy;
 }
 
 }  // namespace velapng

@@ -7,20 +7,20 @@
 //   into the output in the byte order the caller wants (so the plug-in's red/blue exchange
 //   is no separate pass either). The block of the packed image is never allocated, zeroed,
 //   faulted in and read again.
-// - The IDAT payloads are joined after the walk: a file with one IDAT chunk is inflated
-//   where it lies, several are copied once into a block of exactly their size. The inflated
-//   data gets a block of its own size (plus one byte), not ten times that: the allocator
-//   can hand the same memory to the next decode instead of fresh pages, which cost a fifth
-//   of a photograph's decode in page faults.
+// - The IDAT payloads are joined after the walk (kDirectInflate, inflate_policies.cpp): a
+//   file with one IDAT chunk is inflated where it lies, several are copied once into a block
+//   of exactly their size. The inflated data gets a block of its own size (plus one byte),
+//   not ten times that: the allocator can hand the same memory to the next decode instead of
+//   fresh pages, which cost a fifth of a photograph's decode in page faults.
 // - Adam7 takes the same road pass by pass; a pass row is converted into a small row block
-//   and its pixels are placed at their columns.
+//   and its pixels are placed at their columns (adam7_place_row, as the reference route's
+//   merge places them).
 //
 // The output is written only once nothing can fail any more: every filter-type byte is
 // checked before the first row is reconstructed, and the conversion to 8-bit RGBA cannot
 // fail for a format that header inspection let through. So a refused file leaves the
 // caller's memory as it was, as decode_rgba does.
 #include <cstdlib>
-#include <cstring>
 
 #include "decoder/decoder.h"
 #include "decoder/inflate_stage.h"
@@ -93,9 +93,7 @@ uint32_t convert_adam7(uint8_t* out, uint8_t* inflated, uint32_t width, uint32_t
   for (int p = 0; p < 7; ++p) {
     reconstruct_rows(passes[p], bpp, [&](uint64_t y, const uint8_t* filtered) {
       rgba_rows_convert(rgba, row, filtered, passes[p].width);
-      uint8_t* target =
-          out + (kAdam7StartRow[p] + y * kAdam7RowStep[p]) * out_stride + uint64_t{kAdam7StartColumn[p]} * 4;
-      for (uint64_t x = 0; x < passes[p].width; ++x) std::memcpy(target + x * kAdam7ColumnStep[p] * 4, row + x * 4, 4);
+      adam7_place_row<4>(out + adam7_row(p, y) * out_stride, row, passes[p].width, p);
     });
   }
   std::free(row);
@@ -106,24 +104,30 @@ uint32_t convert_adam7(uint8_t* out, uint8_t* inflated, uint32_t width, uint32_t
 
 uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size,
                        ChannelOrder order) {
-  // Only the decompressor: the compressor of a full state_init is used by nothing.
   VelaPNGState state;
   state_init_without_codecs(&state);
-  inflate_options_init(&state.decoder.inflate);
+  uint32_t result = inspect_header(width, height, &state, in, in_size);
+  if (result == code::ok) result = decode_inspected(out, *width, *height, &state, in, in_size, order);
+  state_release(&state);
+  return result;
+}
+
+uint32_t decode_inspected(uint8_t* out, uint32_t width, uint32_t height, VelaPNGState* state, const uint8_t* in,
+                          uint64_t in_size, ChannelOrder order) {
+  // Only the decompressor: the compressor of a full state_init is used by nothing.
+  if (state->decoder.inflate.decompressor == nullptr) inflate_options_init(&state->decoder.inflate);
   ByteBuffer inflated;
-  inflate_chunk_stream(&inflated, width, height, &state, in, in_size, InflateRoute::direct);
-  uint32_t result = state.last_error;
+  inflate_chunk_stream(&inflated, &width, &height, state, in, in_size, kDirectInflate);
+  uint32_t result = state->last_error;
   if (result == code::ok) {
-    const VelaPNGPixelFormat& format = state.image_info.pixel_format;
+    const VelaPNGPixelFormat& format = state->image_info.pixel_format;
     const uint32_t bpp = bits_per_pixel(format.colour_type, format.bit_depth);
     RgbaRows rgba;
     rgba_rows_prepare(&rgba, &format, order);
-    result = state.image_info.interlace_method == 0
-                 ? convert_progressive(out, inflated.data, *width, *height, bpp, rgba)
-                 : convert_adam7(out, inflated.data, *width, *height, bpp, rgba);
+    result = state->image_info.interlace_method == 0 ? convert_progressive(out, inflated.data, width, height, bpp, rgba)
+                                                     : convert_adam7(out, inflated.data, width, height, bpp, rgba);
   }
   byte_buffer_release(&inflated);
-  state_release(&state);
   return result;
 }
 

@@ -4,18 +4,19 @@
 
 #include <cstring>
 
+#include "decoder/chunk.h"
 #include "decoder/decoder.h"
+#include "decoder/image_info.h"
 #include "decoder/png_signature.h"
+#include "pixels/pixel_format.h"
 
 namespace velapng {
 
 namespace {
 
-constexpr uint64_t kHeaderBytes = 33;  // signature, then length, type, 13 data bytes and CRC
-
 uint32_t inspect(uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in, uint64_t in_size) {
   if (in == nullptr || in_size == 0) return code::null_input;
-  if (in_size < kHeaderBytes) return code::input_too_short;
+  if (in_size < kFirstChunkOffset) return code::input_too_short;  // the header chunk ends there
   image_info_release(&state->image_info);
   image_info_init(&state->image_info);
   if (std::memcmp(in, kPngSignature, sizeof kPngSignature) != 0) return code::no_signature;
@@ -46,21 +47,6 @@ uint32_t inspect(uint32_t* width, uint32_t* height, VelaPNGState* state, const u
 }
 
 }  // namespace
-
-uint32_t check_colour_depth(uint32_t colour_type, uint32_t bit_depth) {
-  switch (colour_type) {
-    case 0:
-      return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 || bit_depth == 16
-                 ? code::ok
-                 : code::bad_bit_depth;
-    case 3:
-      return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 ? code::ok : code::bad_bit_depth;
-    case 2:
-    case 4:
-    case 6: return bit_depth == 8 || bit_depth == 16 ? code::ok : code::bad_bit_depth;
-    default: return code::bad_colour_type;
-  }
-}
 
 uint32_t inspect_header(uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in, uint64_t in_size) {
   state->last_error = inspect(width, height, state, in, in_size);

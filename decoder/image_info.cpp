@@ -1,12 +1,23 @@
-// The image information record: initialisation, text entries and release.
-#include <cstdlib>
+// The image information record: initialisation, text entries, the profile and release.
+#include "decoder/image_info.h"
 
-#include "decoder/decoder.h"
-#include "decoder/reader_support.h"
+#include <cstdlib>
+#include <cstring>
+
+#include "decoder/result_codes.h"
+#include "pixels/pixel_format.h"
 
 namespace velapng {
 
 namespace {
+
+// malloc'ed copy of a NUL-terminated string, or null.
+char* copy_string(const char* text) {
+  const size_t bytes = std::strlen(text) + 1;
+  char* copy = static_cast<char*>(std::malloc(bytes));
+  if (copy != nullptr) std::memcpy(copy, text, bytes);
+  return copy;
+}
 
 void free_strings(char** strings, uint64_t count) {
   if (strings == nullptr) return;

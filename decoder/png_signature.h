@@ -1,3 +1,4 @@
+// The eight bytes every PNG file starts with.
 #pragma once
 
 #include <cstdint>

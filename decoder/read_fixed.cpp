@@ -3,7 +3,9 @@
 // Values are stored as read; ranges are the consumer's business.
 #include <span>
 
-#include "decoder/decoder.h"
+#include "decoder/chunk.h"
+#include "decoder/readers.h"
+#include "decoder/result_codes.h"
 
 namespace velapng {
 

@@ -1,7 +1,10 @@
 // The chunks that depend on the palette or the colour type: PLTE, tRNS and bKGD.
 #include <cstdlib>
 
-#include "decoder/decoder.h"
+#include "decoder/chunk.h"
+#include "decoder/readers.h"
+#include "decoder/result_codes.h"
+#include "pixels/pixel_format.h"
 
 namespace velapng {
 

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/decoder.h"
+#include "decoder/image_info.h"
 #include "decoder/reader_support.h"
+#include "decoder/readers.h"
+#include "decoder/result_codes.h"
 
 namespace velapng {
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decoder/result_codes.h"
+
 namespace velapng {
 
 namespace {

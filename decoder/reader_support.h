@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "decoder/decoder.h"
+#include "decoder/byte_buffer.h"
+#include "decoder/records.h"
 
 namespace velapng {
 
@@ -51,8 +52,5 @@ uint32_t inflate_payload(const VelaPNGInflateOptions* inflate, const uint8_t* in
 // byte_buffer_resize rule when it is full. When it cannot grow: 83 and the buffer unchanged,
 // so no caller ever stores an unterminated entry.
 uint32_t terminate_text(ByteBuffer* text);
-// Frees the ICC profile and its name and leaves both null, the size 0: what a later iCCP
-// and the image information's release both start from.
-void forget_icc_profile(VelaPNGImageInfo* info);
 
 }  // namespace velapng

@@ -1,8 +1,10 @@
-// The zlib bridge: every zlib stream of a file goes through libdeflate's one-shot calls.
+// The zlib bridge: every zlib stream of a file goes through libdeflate's one-shot inflate.
 // libdeflate checks the zlib header and always verifies the Adler-32 trailer.
+#include "decoder/zlib_bridge.h"
+
 #include <libdeflate.h>
 
-#include "decoder/decoder.h"
+#include "decoder/result_codes.h"
 
 namespace velapng {
 
@@ -22,17 +24,6 @@ uint32_t inflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint
     case LIBDEFLATE_BAD_DATA:
     default: return code::zlib_bad_data;
   }
-}
-
-// Reports the compressed size through *out_size; output that does not fit in `capacity`
-// (libdeflate returns 0) is the same condition as on the inflate side, so 52.
-uint32_t deflate_hook(uint8_t** out, uint64_t* out_size, const uint8_t* in, uint64_t in_size,
-                      const VelaPNGDeflateOptions* options, uint64_t capacity) {
-  if (options->compressor == nullptr) return code::out_of_memory;
-  const size_t written = libdeflate_zlib_compress(options->compressor, in, static_cast<size_t>(in_size), *out,
-                                                  static_cast<size_t>(capacity));
-  *out_size = written;
-  return written == 0 ? code::zlib_output_too_big : code::ok;
 }
 
 }  // namespace velapng

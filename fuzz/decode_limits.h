@@ -6,7 +6,7 @@
 namespace velapng_fuzz {
 
 // Images of more pixels than this are skipped after the header inspection, before the
-// decode allocates anything. The decode's largest block is the chunk loop's scratch, ten
+// decode allocates anything. The decode's largest block is the inflate stage's scratch, ten
 // times the inflated size: at 16-bit RGBA that is 8 bytes a pixel plus a filter byte a row,
 // so 2^18 pixels cost at most 21 MiB of scratch, 2 MiB of packed image and 2 MiB of output.
 // Under ASan one such decode stays in the low milliseconds, and far below the runs'

@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "decoder/inflate_stage.h"
 #include "fuzz/decode_limits.h"
 #include "fuzz/fuzz_check.h"
+#include "pixels/pixel_format.h"
 
 namespace {
 

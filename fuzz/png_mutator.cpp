@@ -24,6 +24,7 @@
 #include <random>
 #include <vector>
 
+#include "decoder/chunk.h"
 #include "decoder/decoder.h"
 #include "fuzz/decode_limits.h"
 #include "pixels/pixels.h"

@@ -4,7 +4,7 @@
 // the product nothing). Keep anything else out of this file, or that link breaks.
 #include <cstdlib>
 
-#include "pixels/pixels.h"
+#include "pixels/convert_parts.h"
 
 namespace velapng {
 

@@ -3,7 +3,8 @@
 // 8 links, and a palette of k colours needs at most 8k nodes.
 #include <cstdlib>
 
-#include "pixels/pixels.h"
+#include "decoder/result_codes.h"
+#include "pixels/convert_parts.h"
 
 namespace velapng {
 

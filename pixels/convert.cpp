@@ -2,6 +2,7 @@
 // targets and the per-pixel paths, and owns the colour index tree of palette targets.
 #include <cstring>
 
+#include "pixels/convert_parts.h"
 #include "pixels/pixels.h"
 
 namespace velapng {

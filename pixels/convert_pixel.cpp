@@ -1,7 +1,9 @@
 // Per-pixel reading and writing, used where no run routine exists: 16-bit targets, grey
 // and grey+alpha targets, palette targets and the 16-to-16 path. Clarity over speed; the
 // common targets go through convert_run.cpp instead.
-#include "pixels/pixels.h"
+#include "decoder/result_codes.h"
+#include "pixels/convert_parts.h"
+#include "pixels/pixel_format.h"
 
 namespace velapng {
 

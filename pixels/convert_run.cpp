@@ -26,6 +26,7 @@
 #include <cstring>
 #include <utility>
 
+#include "pixels/convert_parts.h"
 #include "pixels/convert_run_sse2.h"
 #include "pixels/pixels.h"
 

@@ -199,20 +199,24 @@ inline void scatter(__m128i v, uint8_t* p, ptrdiff_t row_step) {
   if constexpr (J + 1 < R) scatter<S, R, J + 1>(v, p, row_step);
 }
 
+// The first step at which all R rows of a wavefront are at work: the last row starts kLag
+// pixels behind the one above it.
+template <int B, int R>
+constexpr size_t kFirstStep = size_t{kLag} * (R - 1) + 1;
+
+// Whether rows of `length` bytes hold a wavefront of R rows: the first row's slot at the
+// first step with every row at work must lie inside the row.
+template <int B, int R>
+constexpr bool wavefront_fits(size_t length) {
+  return length >= B * kFirstStep<B, R> + slot_bytes(B);
+}
+
 // Reconstructs R consecutive rows of one filter (R = 1 is a single row), x0 the first and
 // `above` the finished row over it; needs wavefront_fits<B, R>(length). The first pixels of
 // the lower rows and the last ones of the upper rows, where the rows are not all at work,
 // go byte by byte (Kernel::bytes). A slot store writes S - B bytes of the next pixel, still
 // filtered: the next step's slots are loaded before this step stores, and the bytes the
 // last stores overwrite are put back before the rows are finished byte by byte.
-template <int B, int R>
-constexpr size_t kFirstStep = size_t{kLag} * (R - 1) + 1;
-
-template <int B, int R>
-constexpr bool wavefront_fits(size_t length) {
-  return length >= B * kFirstStep<B, R> + slot_bytes(B);
-}
-
 template <int B, int R, class Kernel>
 inline void wavefront(uint8_t* x0, size_t stride, const uint8_t* above, size_t length) {
   constexpr int S = slot_bytes(B);

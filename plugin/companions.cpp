@@ -1,3 +1,4 @@
+// Appending a library name to the base directory the log library reports.
 #include "plugin/companions.h"
 
 namespace velapng {

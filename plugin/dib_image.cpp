@@ -67,6 +67,10 @@ int32_t DibImage::create_image(int32_t cx, int32_t cy, int32_t nbitcount, uint8_
   const int32_t image_bytes = wrap(int64_t{nStride} * cy);
   auto* header = static_cast<BITMAPINFOHEADER*>(std::calloc(1, header_bytes(nbitcount)));
   uint8_t* pixels = bits;
+  // Four bytes past the image: an image of no rows still gets a block (malloc(0) may give
+  // none, which would read as a failed create), and a reader that fetches one 32-bit pixel
+  // past the last, as an interpolating rotate may, stays inside it. Nothing of ours reads
+  // there; it is part of what the object promises (dib_image_test.cpp), so it stays.
   if (header != nullptr && own_bits)
     pixels = image_bytes < 0 ? nullptr : static_cast<uint8_t*>(std::malloc(size_t(image_bytes) + 4));
   // No header block fails the create just as no pixel memory does, with the same log line.

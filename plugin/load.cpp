@@ -20,11 +20,11 @@ constexpr uint64_t kMaxImageBytes = 0x7FFFFFFF;
 bool fits_host_image(uint32_t width, uint32_t height) { return uint64_t{width} * height <= kMaxImageBytes / 4; }
 
 int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
-                       LayoutReport layout) {
+                       VelaPNGState* state, LayoutReport layout) {
   uint8_t* const destination = pImage->pBits;
   // A load that can't report its layout to the host fails before decoding, not after.
   if (layout == LayoutReport::write && pImage->pInfoHeader == nullptr) return 0;
-  if (decode_direct(destination, &width, &height, png, png_size, ChannelOrder::bgra) != code::ok) return 0;
+  if (decode_inspected(destination, width, height, state, png, png_size, ChannelOrder::bgra) != code::ok) return 0;
   if (layout == LayoutReport::write) {
     // 64-bit intermediate: the 32-bit form of this rule wraps for widths of 2^26 and more,
     // which the byte-count limit above still lets through.
@@ -50,8 +50,8 @@ int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size,
   if (inspect_header(&width, &height, state, png, png_size) != code::ok) return 0;
   if (!fits_host_image(width, height)) return 0;
   if (pImage->pBits == nullptr) return 0;  // nowhere to put the pixels, so nothing to decode
-  if (nAngle == 0) return load_unrotated(pImage, png, png_size, width, height, layout);
-  return load_rotated(pImage, png, png_size, width, height, nAngle);
+  if (nAngle == 0) return load_unrotated(pImage, png, png_size, width, height, state, layout);
+  return load_rotated(pImage, png, png_size, width, height, nAngle, state);
 }
 
 }  // namespace velapng
@@ -63,7 +63,7 @@ using namespace velapng;
 extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, int32_t nAngle) {
   if (pImage == nullptr || !is_supported_angle(nAngle)) return 0;
   VelaPNGState state;
-  state_init_without_codecs(&state);  // inspection alone inflates nothing
+  state_init_without_codecs(&state);  // the decode adds the decompressor
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
   int32_t result = 0;
@@ -79,7 +79,7 @@ extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, in
 extern "C" int32_t Image32LoadFromMemData(HostImage* pImage, const uint8_t* pData, int32_t nSize, int32_t nAngle) {
   if (pImage == nullptr || nSize < 0 || !is_supported_angle(nAngle)) return 0;
   VelaPNGState state;
-  state_init_without_codecs(&state);                        // inspection alone inflates nothing
+  state_init_without_codecs(&state);                        // the decode adds the decompressor
   const auto size = static_cast<uint64_t>(int64_t{nSize});  // widened with sign, as the host passes it
   const int32_t result = load_into_host(pImage, pData, size, nAngle, &state, LayoutReport::skip);
   state_release(&state);

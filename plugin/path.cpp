@@ -1,3 +1,4 @@
+// The host's UTF-16 file name as a path in the system's ANSI code page, refused when too long.
 #include <cstring>
 
 #include "plugin/file_access.h"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the surface of a Windows DLL, read with `objdump -p`:
-#   check-pe.sh [--objdump TOOL] [--exports NAME,...] [--ordinal-exports N,...]
+#   check-pe.sh [--objdump TOOL] [--nm TOOL] [--exports NAME,...] [--ordinal-exports N,...]
 #               [--ordinal-imports DLL:N,...] [--name-imports DLL:NAME,...]...
-#               [--version-string KEY=VALUE]... FILE.dll
+#               [--version-string KEY=VALUE]... [--absent-symbols PART,...] FILE.dll
 # Passes (exit 0) only when
 #   - the exported names are exactly the list, undecorated, and the exports without a name
 #     are exactly the ordinals (decimal) of --ordinal-exports (by default none);
@@ -10,25 +10,32 @@
 #   - each --name-imports DLL provides at least those functions, imported by name (the
 #     platform's own, not a stand-in compiled into the file);
 #   - no mingw runtime DLL (libgcc_s*, libstdc++*, libwinpthread*) is imported;
-#   - each KEY=VALUE stands in the version resource's string table.
+#   - each KEY=VALUE stands in the version resource's string table;
+#   - no symbol of the file's symbol table (read with nm) has a PART of --absent-symbols in
+#     its name; a file without a symbol table (a stripped one) fails this, as there is
+#     nothing to tell absence by.
 # Otherwise it prints one line per finding and exits 1; 2 for bad usage or an unreadable file.
 set -euo pipefail
 
 objdump=x86_64-w64-mingw32-objdump
+nm=x86_64-w64-mingw32-nm
 exports=
 ordinal_exports=
 ordinal_imports=
 name_imports=()
 version_strings=()
+absent_symbols=
 usage() { sed -n '2,5p' "$0" | sed 's/^# *//' >&2; exit 2; }
 while (($#)); do
   case $1 in
     --objdump) objdump=$2; shift 2 ;;
+    --nm) nm=$2; shift 2 ;;
     --exports) exports=$2; shift 2 ;;
     --ordinal-exports) ordinal_exports=$2; shift 2 ;;
     --ordinal-imports) ordinal_imports=$2; shift 2 ;;
     --name-imports) name_imports+=("$2"); shift 2 ;;
     --version-string) version_strings+=("$2"); shift 2 ;;
+    --absent-symbols) absent_symbols=$2; shift 2 ;;
     -*) usage ;;
     *) break ;;
   esac
@@ -127,8 +134,21 @@ for pair in "${version_strings[@]}"; do
     finding "version string $key is not '$value'"
 done
 
+# --- Symbols that must not be there -------------------------------------------------------
+# nm lists one symbol a line, its name last: what the file defines and what it imports.
+if [[ -n $absent_symbols ]]; then
+  symbols=$("$nm" "$dll" 2>/dev/null | awk 'NF >= 2 { print $NF }' | sort -u || true)
+  if [[ -z $symbols ]]; then
+    finding "has no symbol table to tell absent symbols by"
+  fi
+  while read -r part; do
+    hits=$(grep -F -- "$part" <<<"$symbols" | tr '\n' ' ' || true)
+    if [[ -n $part && -n $hits ]]; then finding "holds symbols with '$part' in their names: ${hits% }"; fi
+  done < <(tr ',' '\n' <<<"$absent_symbols")
+fi
+
 if ((${#findings[@]})); then
   for f in "${findings[@]}"; do echo "check-pe.sh: $(basename "$dll"): $f"; done
   exit 1
 fi
-echo "check-pe.sh: $(basename "$dll"): exports, imports and version resource as expected"
+echo "check-pe.sh: $(basename "$dll"): exports, imports, version resource and symbols as expected"

@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 
+#include "decoder/decode_reference.h"
 #include "decoder/decoder.h"
+#include "pixels/pixel_format.h"
 #include "tests/support/png_builder.h"
 
 namespace {

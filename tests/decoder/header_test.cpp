@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "decoder/decoder.h"
+#include "decoder/image_info.h"
 #include "tests/support/png_builder.h"
 
 namespace {

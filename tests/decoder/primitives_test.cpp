@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "decoder/chunk.h"
 #include "decoder/decoder.h"
+#include "decoder/image_info.h"
+#include "decoder/inflate_stage.h"
 #include "decoder/reader_support.h"
+#include "pixels/pixel_format.h"
 #include "tests/support/png_builder.h"
 
 namespace {

@@ -1,5 +1,7 @@
 // The chunk readers: what each stores, the code of each fault in the order the readers test
 // them, and the room offered to the zlib hook for zTXt, compressed iTXt and iCCP.
+#include "decoder/readers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 
 #include "decoder/decoder.h"
 #include "decoder/reader_support.h"
+#include "decoder/zlib_bridge.h"
 #include "tests/support/png_builder.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <random>
 
+#include "pixels/convert_parts.h"
 #include "pixels/pixels.h"
 #include "tests/pixels/pixel_model.h"
 

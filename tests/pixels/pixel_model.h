@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "decoder/decoder.h"
+#include "decoder/records.h"
 
 namespace testpng {
 

@@ -5,7 +5,9 @@
 
 #include <cstring>
 
+#include "decoder/chunk.h"
 #include "decoder/decoder.h"
+#include "decoder/readers.h"
 
 namespace realworld {
 

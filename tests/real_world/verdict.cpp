@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "decoder/decoder.h"
+#include "decoder/chunk.h"
 
 namespace realworld {
 

@@ -1,32 +1,26 @@
-// From the inflated scanlines to the packed image: un-filtering, padding removal and the
-// Adam7 merge, all in place in the inflated buffer.
+// The reference route's reconstruction, from the inflated scanlines to the packed image:
+// un-filtering, padding removal and the Adam7 merge, all in place in the inflated buffer.
 //
 // Every pass product, pixel index and bit position is computed in 64 bits. A width or
 // height near 2^32, or a pass holding more than 2^32 bits, would wrap 32-bit offsets and
-// write far from where it should; the chunk loop already refuses any image whose sizes do
+// write far from where it should; the inflate stage already refuses any image whose sizes do
 // not fit in 64 bits, so 64-bit arithmetic here can neither wrap nor reject a valid file.
-#include <cstring>
-
+#include "decoder/result_codes.h"
+#include "pixels/adam7.h"
 #include "pixels/pixels.h"
 
 namespace velapng {
 
 namespace {
 
-uint64_t row_bytes(uint64_t width, uint32_t bpp) { return (width * bpp + 7) / 8; }
-
 // Pixels of whole bytes: one copy per pixel, of a constant size for the formats PNG has.
 template <size_t Bytes>
 void merge_pass_bytes(uint8_t* out, const uint8_t* in, uint64_t width, const PassLayout& layout, int p,
                       size_t bytes = Bytes) {
   const uint8_t* source = in + layout.packed_start[p];
-  for (uint64_t y = 0; y < layout.pass_height[p]; ++y) {
-    const uint64_t row = kAdam7StartRow[p] + y * kAdam7RowStep[p];
-    uint8_t* target = out + (row * width + kAdam7StartColumn[p]) * bytes;
-    for (uint64_t x = 0; x < layout.pass_width[p]; ++x, source += bytes) {
-      std::memcpy(target + x * kAdam7ColumnStep[p] * bytes, source, Bytes == 0 ? bytes : Bytes);
-    }
-  }
+  const uint64_t count = layout.pass_width[p];
+  for (uint64_t y = 0; y < layout.pass_height[p]; ++y, source += count * bytes)
+    adam7_place_row<Bytes>(out + adam7_row(p, y) * width * bytes, source, count, p, bytes);
 }
 
 // ORs the `bpp` bits at bit `from` of `in` into `out` at bit `to`, most significant first.
@@ -48,8 +42,7 @@ inline void or_pixel_bits(uint8_t* out, uint64_t to, const uint8_t* in, uint64_t
 void merge_pass_bits(uint8_t* out, const uint8_t* in, uint64_t width, uint32_t bpp, const PassLayout& layout, int p) {
   uint64_t from = layout.packed_start[p] * 8;
   for (uint64_t y = 0; y < layout.pass_height[p]; ++y) {
-    const uint64_t row = kAdam7StartRow[p] + y * kAdam7RowStep[p];
-    uint64_t to = (row * width + kAdam7StartColumn[p]) * bpp;
+    uint64_t to = (adam7_row(p, y) * width + adam7_column(p, 0)) * bpp;
     for (uint64_t x = 0; x < layout.pass_width[p]; ++x, from += bpp, to += uint64_t{kAdam7ColumnStep[p]} * bpp) {
       or_pixel_bits(out, to, in, from, bpp);
     }
@@ -96,22 +89,6 @@ uint32_t reconstruct_adam7(uint8_t* out, uint8_t* in, uint32_t width, uint32_t h
 }
 
 }  // namespace
-
-PassLayout compute_pass_layout(uint32_t width, uint32_t height, uint32_t bpp) {
-  PassLayout layout{};
-  for (int p = 0; p < 7; ++p) {
-    uint64_t w = (uint64_t{width} + kAdam7ColumnStep[p] - kAdam7StartColumn[p] - 1) / kAdam7ColumnStep[p];
-    uint64_t h = (uint64_t{height} + kAdam7RowStep[p] - kAdam7StartRow[p] - 1) / kAdam7RowStep[p];
-    if (w == 0) h = 0;
-    if (h == 0) w = 0;
-    layout.pass_width[p] = static_cast<uint32_t>(w);
-    layout.pass_height[p] = static_cast<uint32_t>(h);
-    layout.filtered_start[p + 1] = layout.filtered_start[p] + h * (1 + row_bytes(w, bpp));
-    layout.padded_start[p + 1] = layout.padded_start[p] + h * row_bytes(w, bpp);
-    layout.packed_start[p + 1] = layout.packed_start[p] + (h * w * bpp + 7) / 8;
-  }
-  return layout;
-}
 
 void merge_passes(uint8_t* out, const uint8_t* in, uint32_t width, uint32_t height, uint32_t bpp) {
   const PassLayout layout = compute_pass_layout(width, height, bpp);

@@ -1,0 +1,17 @@
+# nm_names(<variable> <nm argument>...): the symbol names nm lists for the arguments (the
+# library among them), one list entry each; fails when nm does.
+find_program(NM nm REQUIRED)
+function(nm_names variable)
+  execute_process(COMMAND ${NM} --format=posix ${ARGN} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "nm failed: ${ARGN}")
+  endif()
+  string(REPLACE "\n" ";" lines "${listing}")
+  set(names "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^([^ ]+) ")
+      list(APPEND names ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  set(${variable} "${names}" PARENT_SCOPE)
+endfunction()
