@@ -7,19 +7,29 @@
 // PATHs are PNG files or directories of them (read once, flat). Each file is first decoded
 // once per call kind; then the threads pick files and call kinds at random until the time is
 // up: memory and file loads at 0, 90, 180 and 270 degrees and both information calls. Every
-// result, size and pixel must equal the first answer. The resident set is sampled every
-// interval; after a warm-up of a third of the run (at least one interval) every sample must
-// stay within 5% of the level the warm-up ended at, which a leak of a few bytes per call
-// cannot do over millions of calls. Prints the curve; exit code 0 when both hold.
+// result, size and pixel must equal the first answer (kept as a hash of the pixels, so the
+// answers themselves hold little memory). Every interval the threads finish the call they
+// are in and wait while the C library hands its free pages back to the system and the
+// resident set is read: what is left then is what the process keeps, leaks and
+// fragmentation included, not which images eight threads happened to hold nor how much free
+// memory the allocator happened to keep. (Blocks of 64 KiB and more are mapped and unmapped
+// one by one, and the free tops of the threads' heaps are trimmed from 64 KiB, which
+// malloc_trim alone does not do.) After a warm-up of a third of the
+// run (at least one interval) every sample must stay within 5% of the level the warm-up
+// ended at, which a leak of a few bytes per call cannot do over a million calls. Prints the
+// curve; exit code 0 when both hold.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -33,8 +43,8 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kAllowedDrift = 0.05;
-// Images larger than this are left out: the curve should show the plug-in, not which of
-// the few huge images eight threads happened to hold when a sample was taken.
+// Images larger than this are left out: they would make each call take long, and the run
+// make few of them.
 constexpr uint64_t kMaxPixels = 4u << 20;
 constexpr int32_t kAngles[] = {0, 90, 180, 270};
 
@@ -55,9 +65,22 @@ struct Answer {
   uint32_t width = 0;
   uint32_t height = 0;
   int32_t orientation = 0;
-  Bytes pixels;
+  uint64_t pixels = 0;  // hash of the host's pixel memory after a load
   bool operator==(const Answer&) const = default;
 };
+
+// FNV-1a over 64-bit words: one multiply per 8 bytes, and any change of a byte changes it.
+uint64_t hash_of(const Bytes& bytes) {
+  uint64_t hash = 0xCBF29CE484222325u;
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, &bytes[i], 8);
+    hash = (hash ^ word) * 0x100000001B3u;
+  }
+  for (; i < bytes.size(); ++i) hash = (hash ^ bytes[i]) * 0x100000001B3u;
+  return hash;
+}
 
 struct Image {
   std::string path;
@@ -86,16 +109,17 @@ Answer run(const DecoderPluginEntry& png, const Task& task) {
             : png.pfnImageGetInfo(image.wide_path.c_str(), &answer.width, &answer.height, &answer.orientation);
     return answer;
   }
-  answer.pixels.assign(uint64_t{image.width} * image.height * 4, 0xA5);
+  Bytes pixels(uint64_t{image.width} * image.height * 4, 0xA5);
   BITMAPINFOHEADER header{};
   HostImage host{};
-  host.pBits = answer.pixels.data();
+  host.pBits = pixels.data();
   host.pInfoHeader = &header;
   answer.result = task.call == Call::memory_load
                       ? png.pfnImage32LoadFromMemData(&host, image.bytes.data(), size, task.angle)
                       : png.pfnImage32LoadFile(&host, image.wide_path.c_str(), task.angle);
   answer.width = static_cast<uint32_t>(header.biWidth);
   answer.height = static_cast<uint32_t>(header.biHeight);
+  answer.pixels = hash_of(pixels);
   return answer;
 }
 
@@ -154,16 +178,42 @@ uint64_t resident_bytes() {
   return resident * uint64_t(sysconf(_SC_PAGESIZE));
 }
 
+// The threads' count and verdict, and the gate at which they wait while a sample is read.
 struct Tally {
   std::atomic<uint64_t> calls{0};
   std::atomic<uint64_t> mismatches{0};
   std::atomic<bool> stop{false};
+  std::atomic<bool> hold{false};
+  std::mutex mutex;
+  std::condition_variable changed;
+  int waiting = 0;
+
+  // Between two calls: waits while a sample is being read.
+  void gate() {
+    if (!hold.load()) return;
+    std::unique_lock lock(mutex);
+    ++waiting;
+    changed.notify_all();
+    changed.wait(lock, [&] { return !hold.load(); });
+    --waiting;
+  }
+  // Holds every one of `threads` at the gate and runs `read` while they wait.
+  template <typename Read>
+  void with_threads_held(int threads, Read read) {
+    std::unique_lock lock(mutex);
+    hold = true;
+    changed.wait(lock, [&] { return waiting == threads; });
+    read();
+    hold = false;
+    changed.notify_all();
+  }
 };
 
 void worker(const DecoderPluginEntry& png, const std::vector<Task>& tasks, unsigned seed, Tally* tally) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<size_t> pick(0, tasks.size() - 1);
   while (!tally->stop.load(std::memory_order_relaxed)) {
+    tally->gate();
     const Task& task = tasks[pick(random)];
     if (run(png, task) != task.first) {
       if (tally->mismatches.fetch_add(1) < 10)
@@ -189,14 +239,17 @@ bool parse(int argc, char** argv, Options* options) {
 }
 
 // Samples the resident set until the run is over; returns the samples (seconds, bytes).
-std::vector<std::pair<double, uint64_t>> sample_until(const Options& options, const Tally& tally) {
+std::vector<std::pair<double, uint64_t>> sample_until(const Options& options, Tally& tally) {
   std::vector<std::pair<double, uint64_t>> curve;
   const Clock::time_point start = Clock::now();
   const auto interval = std::chrono::duration<double>(options.interval);
   for (int n = 1;; ++n) {
     std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(interval * n));
     const double at = std::chrono::duration<double>(Clock::now() - start).count();
-    curve.emplace_back(at, resident_bytes());
+    tally.with_threads_held(options.threads, [&] {
+      malloc_trim(0);
+      curve.emplace_back(at, resident_bytes());
+    });
     std::printf("%8.1f s %10.1f MiB %12llu calls\n", at, double(curve.back().second) / (1 << 20),
                 static_cast<unsigned long long>(tally.calls.load()));
     std::fflush(stdout);
@@ -227,6 +280,8 @@ int main(int argc, char** argv) {
   std::printf("velapng_soak: %zu files, %zu kinds of call, %d threads, %.0f s\n", images.size(), tasks.size(),
               options.threads, options.seconds);
 
+  mallopt(M_MMAP_THRESHOLD, 256 << 10);
+  mallopt(M_TRIM_THRESHOLD, 256 << 10);
   Tally tally;
   std::vector<std::thread> threads;
   for (int t = 0; t < options.threads; ++t) threads.emplace_back(worker, std::cref(*png), std::cref(tasks), t, &tally);
