@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "bench/backend.h"
-#include "tests/support/libpng_rgba8.h"
+#include "testkit/libpng_rgba8.h"
 
 namespace velabench {
 

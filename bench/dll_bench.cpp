@@ -1,8 +1,8 @@
 // velapng_dll_bench: the Windows DLL's own speed. Loads VelaPNG.dll as the viewer does
-// (LoadLibraryW, then the export by name) and times unrotated loads from memory of each PNG
-// named: best of N samples after one untimed load, in thread CPU time (and wall time beside
-// it). scripts/bench.sh runs it under wine beside the native plug-in's figures for the same
-// files, so a Windows build that lost its optimisation or its vector paths shows as a ratio.
+// (the shared plug-in loader: LoadLibraryW, then the table's PNG entry) and times unrotated loads from memory of each
+// PNG named: best of N samples after one untimed load, in thread CPU time (and wall time beside it). scripts/bench.sh
+// runs it under wine beside the native plug-in's figures for the same files, so a Windows build that lost its
+// optimisation or its vector paths shows as a ratio.
 //
 //   velapng_dll_bench [--dll PATH] [--samples N] FILE.png...
 // The DLL defaults to VelaPNG.dll beside this program, where the Windows build puts both.
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/plugin.h"
+#include "loader/plugin_loader.h"
 
 namespace {
 
@@ -121,15 +121,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: velapng_dll_bench [--dll PATH] [--samples N] FILE.png...\n");
     return 2;
   }
-  const HMODULE module = LoadLibraryW(dll.c_str());
-  const FARPROC found = module != nullptr ? GetProcAddress(module, "Image32LoadFromMemData") : nullptr;
-  PfnImage32LoadFromMemData load = nullptr;
-  std::memcpy(&load, &found, sizeof load);  // a cast between function types would be flagged
-  if (load == nullptr) {
-    std::fprintf(stderr, "velapng_dll_bench: cannot load %ls or find Image32LoadFromMemData (error %lu)\n", dll.c_str(),
-                 GetLastError());
+  std::string error;
+  const DecoderPluginEntry* png = loader::find_decoder(dll.c_str(), "PNG ", &error);
+  if (png == nullptr) {
+    std::fprintf(stderr, "velapng_dll_bench: %ls: %s (error %lu)\n", dll.c_str(), error.c_str(), GetLastError());
     return 1;
   }
+  const PfnImage32LoadFromMemData load = png->pfnImage32LoadFromMemData;
   std::printf("%-28s %11s %10s %10s %10s   (VelaPNG.dll, unrotated loads, best of %d samples)\n", "file", "size",
               "CPU Mpx/s", "CPU ms", "wall ms", samples);
   int status = 0;

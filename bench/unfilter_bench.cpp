@@ -23,7 +23,7 @@
 
 #include "pixels/pixels.h"
 #include "pixels/unfilter_scalar.h"
-#include "tests/support/unfilter_reference.h"
+#include "testkit/unfilter_reference.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "host/bmp.h"
-#include "host/decoder_plugin.h"
+#include "loader/plugin_loader.h"
 
 namespace {
 
@@ -85,7 +85,7 @@ struct Image {
 // Reads the size (and, with --memory, the bytes). False, with a message, when there is
 // nothing the plug-in can load.
 bool open_image(const DecoderPluginEntry& png, const Options& options, Image* image) {
-  image->name = host::to_wide(image->input);
+  image->name = loader::to_wide(image->input);
   if (options.memory) {
     std::ifstream file(image->input, std::ios::binary);
     if (file.is_open()) image->bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -161,7 +161,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string error;
-  const DecoderPluginEntry* png = host::find_decoder(host::to_wide(VELAPNG_PLUGIN_FILE_NAME).c_str(), "PNG ", &error);
+  const DecoderPluginEntry* png =
+      loader::find_decoder(loader::to_wide(VELAPNG_PLUGIN_FILE_NAME).c_str(), "PNG ", &error);
   if (png == nullptr) {
     std::fprintf(stderr, "velapng-host: %s\n", error.c_str());
     return 1;

@@ -7,37 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "abi/companions.h"
 #include "plugin/plugin.h"
-
-// Arguments of the rotate function, passed by value.
-struct ImgSize {
-  int32_t width;
-  int32_t height;
-};
-
-struct ImgRect {
-  int32_t x;
-  int32_t y;
-  int32_t width;
-  int32_t height;
-};
-
-static_assert(sizeof(ImgSize) == 8);
-static_assert(sizeof(ImgRect) == 16);
-
-// Turns the source region by `angle` degrees about (xCenter, yCenter) into the destination
-// region; 0 on success, anything else when it did not.
-using PfnRotateCenter = int32_t (*)(const uint8_t* pSrc, ImgSize srcSize, int32_t srcStep, ImgRect srcRoi,
-                                    uint8_t* pDst, int32_t dstStep, ImgRect dstRoi, double angle, double xCenter,
-                                    double yCenter, int32_t interpolation);
-
-extern "C" {
-// Log and path library. A printf-style UTF-16 format; each %d takes a signed 32-bit value.
-void LogPrintf(const WCHAR* format, ...);
-// Fills `buffer` (zero-filled, `capacity` units) with the NUL-terminated base directory,
-// without a trailing separator.
-void GetBaseDirectory(WCHAR* buffer, int32_t capacity);
-}
 
 namespace velapng {
 

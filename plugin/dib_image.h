@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/platform/platform.h"
+#include "platform/platform.h"
 
 namespace velapng {
 

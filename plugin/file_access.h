@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/platform/platform.h"
+#include "platform/platform.h"
 
 namespace velapng {
 

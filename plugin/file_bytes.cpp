@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "decoder/result_codes.h"
+#include "platform/platform.h"
 #include "plugin/file_access.h"
-#include "plugin/platform/platform.h"
 
 namespace velapng {
 

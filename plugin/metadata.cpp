@@ -18,7 +18,7 @@ using namespace velapng;
 // loaded, in all three calls.
 extern "C" int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData, void* pValue) {
   WCHAR path[kQueryPathUnits] = {};
-  const auto query = find_metadata_function<PfnGetImageMetaValue>(path, kQueryPathUnits, "GetImageMetaValue");
+  const auto query = find_metadata_function<PfnMetaValueQuery>(path, kQueryPathUnits, "GetImageMetaValue");
   if (query == nullptr) return 0;
   return call_under_own_mutex(0, [&] { return query(pFileName, pKey, pValueData, pValue); });
 }
@@ -27,7 +27,7 @@ extern "C" int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nS
                                                 void* pValue) {
   WCHAR path[kQueryPathUnits] = {};
   const auto query =
-      find_metadata_function<PfnGetImageMetaValueFromMemData>(path, kQueryPathUnits, "GetImageMetaValueFromMemData");
+      find_metadata_function<PfnMetaValueQueryFromMemData>(path, kQueryPathUnits, "GetImageMetaValueFromMemData");
   if (query == nullptr) return 0;
   return call_under_own_mutex(0, [&] { return query(pData, nSize, pKey, pValueData, pValue); });
 }
@@ -44,7 +44,7 @@ extern "C" int32_t ReleaseImageMetaValue(int32_t nKind, void* pFileName) {
     LogPrintf(VELAPNG_W("PNG_ReleaseImageMetaValue, Load PicFacts.dylib Failed"));
     return 0;
   }
-  const auto release = find_function<PfnReleaseImageMetaValue>(library, "ReleaseImageMetaValue");
+  const auto release = find_function<PfnReleaseMetaValue>(library, "ReleaseImageMetaValue");
   if (release == nullptr) {
     LogPrintf(VELAPNG_W("PNG_ReleaseImageMetaValue, Load GetImageMetaValue Failed"));
     return 0;

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/platform/platform.h"
+#include "platform/platform.h"
 
 // The host's image record, as far as the plug-in reads and writes it.
 struct HostImage {

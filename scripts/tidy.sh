@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # clang-tidy with the checks of .clang-tidy over the product code (decoder/ pixels/ plugin/
-# companions/ host/), as the native build compiles it (its compile_commands.json), two sources
+# platform/ abi/ loader/ companions/ host/), as the native build compiles it (its compile_commands.json), two sources
 # at a time. Prints each finding once, a header's included, and exits 1 when there is any.
 # Usage: scripts/tidy.sh [BUILD_DIR]   (default build/native, configured: cmake --preset native)
 set -euo pipefail
@@ -10,7 +10,7 @@ build=${1:-build/native}
 database="$build/compile_commands.json"
 [[ -f $database ]] || { echo "tidy.sh: no $database; configure the build first" >&2; exit 2; }
 
-product='(decoder|pixels|plugin|companions|host)/'
+product='(decoder|pixels|plugin|platform|abi|loader|companions|host)/'
 
 mapfile -t sources < <(sed -n 's/^ *"file": *"\(.*\)",\{0,1\}$/\1/p' "$database" | grep -E "^$root/$product" | sort -u)
 ((${#sources[@]})) || { echo "tidy.sh: $database lists no product sources" >&2; exit 2; }

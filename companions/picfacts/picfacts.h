@@ -17,8 +17,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
-#include "plugin/plugin.h"
+#include "abi/companions.h"
 
 namespace picfacts {
 
@@ -36,13 +37,15 @@ bool find_exif(ReadAt read, void* source, uint64_t* offset, uint32_t* length);
 
 }  // namespace picfacts
 
-// The library's own surface, stated here although plugin/plugin.h (included for its types)
-// declares the same three for the plug-in, whose metadata exports share them.
-// NOLINTBEGIN(readability-redundant-declaration)
+// The library's own surface (abi/companions.h has the types the plug-in calls it by).
 extern "C" {
 VELAPNG_EXPORT int32_t GetImageMetaValue(const WCHAR* pFileName, const char* pKey, void* pValueData, void* pValue);
 VELAPNG_EXPORT int32_t GetImageMetaValueFromMemData(const uint8_t* pData, int32_t nSize, const char* pKey,
                                                     void* pValueData, void* pValue);
 VELAPNG_EXPORT int32_t ReleaseImageMetaValue(int32_t nKind, void* pFileName);
 }
-// NOLINTEND(readability-redundant-declaration)
+
+// The plug-in calls these through the ABI's types: they must be exactly those.
+static_assert(std::is_same_v<decltype(&GetImageMetaValue), PfnMetaValueQuery>);
+static_assert(std::is_same_v<decltype(&GetImageMetaValueFromMemData), PfnMetaValueQueryFromMemData>);
+static_assert(std::is_same_v<decltype(&ReleaseImageMetaValue), PfnReleaseMetaValue>);

@@ -17,8 +17,9 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
-#include "plugin/companions.h"
+#include "abi/companions.h"
 
 namespace qz_image {
 
@@ -36,3 +37,6 @@ extern "C" VELAPNG_EXPORT int32_t qz_ippiRotateCenter_8u_C4R(const uint8_t* pSrc
                                                              ImgRect srcRoi, uint8_t* pDst, int32_t dstStep,
                                                              ImgRect dstRoi, double angle, double xCenter,
                                                              double yCenter, int32_t interpolation);
+
+// The plug-in calls it through the ABI's type: it must be exactly that.
+static_assert(std::is_same_v<decltype(&qz_ippiRotateCenter_8u_C4R), PfnRotateCenter>);

@@ -17,8 +17,8 @@
 #include <mutex>
 #include <string>
 
+#include "abi/companions.h"
 #include "companions/qz_log/qz_log_platform.h"
-#include "plugin/companions.h"
 
 namespace {
 

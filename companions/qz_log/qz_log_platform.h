@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "plugin/platform/platform.h"
+#include "platform/platform.h"
 
 namespace qz_log {
 

@@ -3,7 +3,11 @@
 #   check-layers.sh NM SOURCE_DIR PIXELS_ARCHIVE DECODER_ARCHIVE
 # - includes: pixels/ takes nothing from the layers above but the decoder's records and
 #   result codes (decoder/records.h, decoder/result_codes.h, declarations only); decoder/
-#   takes from nothing above it;
+#   takes from nothing above it; plugin/ from nothing beside the layers below, the platform
+#   layer and the companion ABI; the platform layer and the ABI from nothing of the
+#   product; the companion stand-ins from the ABI and the platform layer alone, never the
+#   plug-in's own bindings; the plug-in loader from the host's side of the plug-in
+#   (plugin/plugin.h) and the platform layer;
 # - calls: every function or object of ours that the pixels archive needs is defined in it,
 #   and every one the decoder archive needs is defined in it or in the pixels archive.
 # Prints one line per finding and exits 1 when there is any.
@@ -19,10 +23,15 @@ includes_only() {
   local line
   while read -r line; do
     finding "$line"
-  done < <(grep -HnE '^#include "' "$src/$1"/*.h "$src/$1"/*.cpp | grep -vE "#include \"($2)\"" || true)
+  done < <(grep -rHnE --include='*.h' --include='*.cpp' '^#include "' "$src/$1" | grep -vE "#include \"($2)\"" || true)
 }
 includes_only pixels 'pixels/[a-z0-9_]+\.h|decoder/records\.h|decoder/result_codes\.h'
 includes_only decoder '(decoder|pixels)/[a-z0-9_]+\.h'
+includes_only plugin '(plugin|decoder|pixels|platform|abi)/[a-z0-9_]+\.h'
+includes_only platform 'platform/[a-z0-9_]+\.h'
+includes_only abi '(abi|platform)/[a-z0-9_]+\.h'
+includes_only companions '(companions/[a-z0-9_]+|abi|platform)/[a-z0-9_]+\.h'
+includes_only loader '(loader|platform)/[a-z0-9_]+\.h|plugin/plugin\.h'
 
 # Our symbols are those of namespace velapng (mangled "7velapng").
 ours() { "$nm" "$@" | awk '{ print $NF }' | grep -E '7velapng' | sort -u || true; }

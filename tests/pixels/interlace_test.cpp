@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "pixels/pixels.h"
+#include "testkit/unfilter_reference.h"
 #include "tests/pixels/pixel_model.h"
-#include "tests/support/unfilter_reference.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "pixels/pixels.h"
 #include "pixels/unfilter_scalar.h"
 #include "pixels/unfilter_sse2.h"
-#include "tests/support/unfilter_reference.h"
+#include "testkit/unfilter_reference.h"
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <random>
 
+#include "loader/plugin_loader.h"
+
 namespace plugintest {
 
 namespace {
@@ -68,15 +70,28 @@ class PluginEnvironment : public testing::Environment {
 
 }  // namespace
 
-HMODULE plugin_handle() {
-  static const HMODULE handle = LoadLibraryW(wide(platform_path(VELAPNG_PLUGIN_FILE)).c_str());
-  if (handle == nullptr) throw std::runtime_error("cannot load the plug-in");
-  return handle;
+namespace {
+
+struct LoadedPlugin {
+  HMODULE module = nullptr;
+  const DecoderPluginEntry* png = nullptr;
+};
+
+const LoadedPlugin& loaded_plugin() {
+  static const LoadedPlugin plugin = [] {
+    LoadedPlugin loaded;
+    std::string error;
+    loaded.png = loader::find_decoder(wide(platform_path(VELAPNG_PLUGIN_FILE)).c_str(), "PNG ", &error, &loaded.module);
+    if (loaded.png == nullptr) throw std::runtime_error("cannot load the plug-in: " + error);
+    return loaded;
+  }();
+  return plugin;
 }
 
-const DecoderPluginEntry& png_entry() {
-  return velapng::find_function<const DecoderPluginEntry* (*)()>(plugin_handle(), "GetImageDecoderPluginArray")()[0];
-}
+}  // namespace
+
+HMODULE plugin_handle() { return loaded_plugin().module; }
+const DecoderPluginEntry& png_entry() { return *loaded_plugin().png; }
 
 std::string bin_dir() { return platform_path(VELAPNG_BIN_DIR); }
 std::string echo_dir() { return platform_path(VELAPNG_ECHO_DIR); }

@@ -2,7 +2,7 @@
 // names through the base directory, file names of three scripts and the '\' separators of
 // the companions' paths; what they don't reach is text that is not valid UTF-16 or UTF-8,
 // characters beyond the basic plane, a text passed with its length, and a failed load.
-#include "plugin/platform/platform.h"
+#include "platform/platform.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/decoder_plugin.h"
+#include "loader/plugin_loader.h"
 #include "tests/real_world/corpus_index.h"
 #include "tests/real_world/failure_site.h"
 #include "tests/real_world/report.h"
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
   // The log stand-in would otherwise keep a line of every turned load beside the plug-in.
   setenv("QZ_LOG_FILE", "/dev/null", 0);
   const std::string library = options.plugin_dir + "/" + VELAPNG_PLUGIN_FILE_NAME;
-  const DecoderPluginEntry* png = host::find_decoder(host::to_wide(library).c_str(), "PNG ", &error);
+  const DecoderPluginEntry* png = loader::find_decoder(loader::to_wide(library).c_str(), "PNG ", &error);
   if (png == nullptr) {
     std::fprintf(stderr, "real_world_check: %s: %s\n", library.c_str(), error.c_str());
     return 2;

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/decoder_plugin.h"
+#include "loader/plugin_loader.h"
 
 namespace realworld {
 
@@ -67,7 +67,7 @@ void check_turns(const DecoderPluginEntry& png, const std::vector<uint8_t>& byte
 void check_file_load(const DecoderPluginEntry& png, const std::string& path, const HostMemory& from_memory,
                      bool memory_loaded, PluginRun* run) {
   HostMemory from_file(from_memory.pixels.size());
-  const int32_t loaded = png.pfnImage32LoadFile(&from_file.image, host::to_wide(path).c_str(), 0);
+  const int32_t loaded = png.pfnImage32LoadFile(&from_file.image, loader::to_wide(path).c_str(), 0);
   if ((loaded == 1) != memory_loaded)
     run->faults.push_back(loaded == 1 ? "the file load succeeded where the memory load failed"
                                       : "the file load failed where the memory load succeeded");

@@ -35,7 +35,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/decoder_plugin.h"
+#include "loader/plugin_loader.h"
 
 namespace {
 
@@ -145,7 +145,7 @@ std::vector<std::string> png_paths(const std::vector<std::string>& paths) {
 std::vector<Image> read_images(const DecoderPluginEntry& png, const std::vector<std::string>& paths) {
   std::vector<Image> images;
   for (const std::string& path : png_paths(paths)) {
-    Image image{path, host::to_wide(path), {}, 0, 0};
+    Image image{path, loader::to_wide(path), {}, 0, 0};
     if (!read_file(path, &image.bytes) || image.bytes.size() > INT32_MAX) continue;
     int32_t orientation = 0;
     png.pfnImageGetInfoFromMemData(image.bytes.data(), static_cast<int32_t>(image.bytes.size()), &image.width,
@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string error;
-  const DecoderPluginEntry* png = host::find_decoder(host::to_wide(options.plugin).c_str(), "PNG ", &error);
+  const DecoderPluginEntry* png = loader::find_decoder(loader::to_wide(options.plugin).c_str(), "PNG ", &error);
   if (png == nullptr) {
     std::fprintf(stderr, "velapng_soak: %s: %s\n", options.plugin.c_str(), error.c_str());
     return 1;

@@ -3,7 +3,7 @@
 #include <csetjmp>
 #include <cstdlib>
 
-#include "tests/support/libpng_rgba8.h"
+#include "testkit/libpng_rgba8.h"
 
 namespace testpng {
 

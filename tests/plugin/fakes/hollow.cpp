@@ -1,4 +1,4 @@
 // A companion library that loads but lacks every function the plug-in looks up.
-#include "plugin/platform/platform.h"
+#include "platform/platform.h"
 
 extern "C" VELAPNG_EXPORT int hollow_library_marker() { return 1; }

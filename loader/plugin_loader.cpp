@@ -1,8 +1,9 @@
-#include "host/decoder_plugin.h"
+// Loading a plug-in library and walking its descriptor table.
+#include "loader/plugin_loader.h"
 
 #include <cstring>
 
-namespace host {
+namespace loader {
 
 namespace {
 
@@ -13,8 +14,10 @@ bool is_terminator(const DecoderPluginEntry& entry) {
 
 }  // namespace
 
-const DecoderPluginEntry* find_decoder(const WCHAR* library, const char (&four_cc)[5], std::string* error) {
+const DecoderPluginEntry* find_decoder(const WCHAR* library, const char (&four_cc)[5], std::string* error,
+                                       HMODULE* module_out) {
   HMODULE module = LoadLibraryW(library);
+  if (module_out != nullptr) *module_out = module;
   if (module == nullptr) {
     *error = "cannot load the plug-in library";
     return nullptr;
@@ -42,4 +45,4 @@ std::basic_string<WCHAR> to_wide(const std::string& text) {
   return out;
 }
 
-}  // namespace host
+}  // namespace loader

@@ -1,5 +1,5 @@
 // The Linux side of platform.h: dlopen/dlsym and UTF-8 in both directions.
-#include "plugin/platform/linux_platform.h"
+#include "platform/linux_platform.h"
 
 #include <dlfcn.h>
 

@@ -16,7 +16,7 @@
 // Exports are listed in the module-definition file on Windows.
 #define VELAPNG_EXPORT
 #else
-#include "plugin/platform/linux_platform.h"
+#include "platform/linux_platform.h"
 #define VELAPNG_W(text) u##text
 #define VELAPNG_EXPORT __attribute__((visibility("default")))
 #endif
