@@ -368,6 +368,16 @@ void (*volatile cxx_delete)(void*) noexcept = static_cast<void (*)(void*) noexce
 void (*volatile cxx_delete_array)(void*) noexcept = static_cast<void (*)(void*) noexcept>(&::operator delete[]);
 void* realloc_base = nullptr;
 
+template <typename Call>
+bool throws_bad_alloc(Call call) {
+  try {
+    call();
+    return false;
+  } catch (const std::bad_alloc&) {
+    return true;
+  }
+}
+
 struct Form {
   const char* name;
   bool (*refused)();  // allocates once; true when it got nothing
@@ -394,24 +404,8 @@ const Form kForms[] = {
        if (grown != nullptr) realloc_base = grown;
        return grown == nullptr;
      }},
-    {"new",
-     [] {
-       try {
-         cxx_delete(cxx_new(16));
-         return false;
-       } catch (const std::bad_alloc&) {
-         return true;
-       }
-     }},
-    {"new[]",
-     [] {
-       try {
-         cxx_delete_array(cxx_new_array(16));
-         return false;
-       } catch (const std::bad_alloc&) {
-         return true;
-       }
-     }},
+    {"new", [] { return throws_bad_alloc([] { cxx_delete(cxx_new(16)); }); }},
+    {"new[]", [] { return throws_bad_alloc([] { cxx_delete_array(cxx_new_array(16)); }); }},
     {"nothrow new",
      [] {
        void* block = cxx_new_nothrow(16, std::nothrow);
