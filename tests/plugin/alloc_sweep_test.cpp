@@ -116,31 +116,32 @@ Fields canary_fields() {
   return fields;
 }
 
-Outcome information(const Subject& subject, Source source, uint64_t fail_at) {
+// Runs call(fields) armed, the fields' bytes taken before and after.
+template <typename Call>
+Outcome with_fields(uint64_t fail_at, Call call) {
   Fields fields = canary_fields();
   Outcome out;
   append_bytes(&out.before, fields);
-  const DecoderPluginEntry& entry = png_entry();
-  out.tally = armed(fail_at, [&] {
-    out.result = source == Source::memory
-                     ? entry.pfnImageGetInfoFromMemData(subject.png.data(), subject.size(), &fields.width,
-                                                        &fields.height, &fields.value)
-                     : entry.pfnImageGetInfo(subject.path.c_str(), &fields.width, &fields.height, &fields.value);
-  });
+  out.tally = armed(fail_at, [&] { out.result = call(fields); });
   append_bytes(&out.after, fields);
   return out;
 }
 
-Outcome orientation_query(const Subject& subject, uint64_t fail_at) {
-  Fields fields = canary_fields();
-  Outcome out;
-  append_bytes(&out.before, fields);
-  void* value_data = nullptr;
-  out.tally = armed(fail_at, [&] {
-    out.result = png_entry().pfnGetImageMetaValue(subject.path.c_str(), "Orientation", &value_data, &fields.value);
+Outcome information(const Subject& subject, Source source, uint64_t fail_at) {
+  const DecoderPluginEntry& entry = png_entry();
+  return with_fields(fail_at, [&](Fields& fields) {
+    return source == Source::memory
+               ? entry.pfnImageGetInfoFromMemData(subject.png.data(), subject.size(), &fields.width, &fields.height,
+                                                  &fields.value)
+               : entry.pfnImageGetInfo(subject.path.c_str(), &fields.width, &fields.height, &fields.value);
   });
-  append_bytes(&out.after, fields);
-  return out;
+}
+
+Outcome orientation_query(const Subject& subject, uint64_t fail_at) {
+  void* value_data = nullptr;
+  return with_fields(fail_at, [&](Fields& fields) {
+    return png_entry().pfnGetImageMetaValue(subject.path.c_str(), "Orientation", &value_data, &fields.value);
+  });
 }
 
 // The Exif block as a host takes it: asked for, copied, handed back.
