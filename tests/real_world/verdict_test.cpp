@@ -1,10 +1,8 @@
 // The checker's verdicts on crafted files: where a refusal arose, how a file compares, and
 // that a documented choice explains only the disagreements whose facts it names.
-#include "tests/real_world/verdict.h"
-
 #include <gtest/gtest.h>
 
-#include "tests/real_world/failure_site.h"
+#include "tests/real_world/checker.h"
 #include "tests/support/png_builder.h"
 #include "tests/support/whole_decode.h"
 
@@ -54,7 +52,7 @@ TEST(RealWorldVerdict, FailureSiteNamesWhereTheDecodeStopped) {
   for (const auto& c : cases) {
     const uint32_t code = testpng::decode_whole(c.file).code;
     ASSERT_NE(code, 0u) << c.site;
-    EXPECT_EQ(realworld::failure_site(c.file, code), c.site) << realworld::code_name(code);
+    EXPECT_EQ(realworld::failure_site(c.file, code), c.site) << "code " << code;
   }
 }
 
