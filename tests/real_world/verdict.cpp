@@ -23,8 +23,6 @@ const uint8_t* find_chunk(const std::vector<uint8_t>& file, const char* type) {
   return nullptr;
 }
 
-bool has_chunk(const std::vector<uint8_t>& file, const char* type) { return find_chunk(file, type) != nullptr; }
-
 bool libpng_said(const testpng::OracleImage& libpng, const std::string& text) {
   return std::any_of(libpng.warnings.begin(), libpng.warnings.end(),
                      [&](const std::string& warning) { return warning.find(text) != std::string::npos; });
@@ -40,7 +38,7 @@ bool all_opaque_black(const std::vector<uint8_t>& rgba) {
 // opaque black; libpng refuses the file.
 bool palette_missing(const Evidence& e) {
   const std::vector<uint8_t>& file = *e.file;
-  return file.size() > 25 && file[25] == 3 && !has_chunk(file, "PLTE") && all_opaque_black(e.ours->rgba);
+  return file.size() > 25 && file[25] == 3 && find_chunk(file, "PLTE") == nullptr && all_opaque_black(e.ours->rgba);
 }
 
 // A grey or RGB image whose transparent colour is stored with bits beyond its depth (255 in
@@ -73,9 +71,7 @@ bool malformed_ancillary_chunk(const Evidence& e) {
 // A chunk whose CRC does not match, refused where libpng warns about an ancillary chunk's
 // CRC and drops the chunk.
 bool crc_mismatch(const Evidence& e) {
-  const std::string suffix = " CRC";
-  const bool at_crc = e.site.size() > suffix.size() && e.site.ends_with(suffix);
-  return at_crc && libpng_said(*e.libpng, "CRC");
+  return e.site.size() > 4 && e.site.ends_with(" CRC") && libpng_said(*e.libpng, "CRC");
 }
 
 // Locating a refusal: the chunk walk again, a chunk at a time, each known chunk through the
