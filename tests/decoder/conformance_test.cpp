@@ -1,8 +1,6 @@
 // Whole-file decoding against libpng as the oracle, and every malformed file of the corpus,
-// along every road a file takes: the reference decode, and the plug-in's memory and file
-// loads at angle 0 as the host sees them, through the one-pass decode. (fuzz_decode's replay
-// holds the one-pass decode in both byte orders to the reference decode over the same files,
-// byte for byte.)
+// along every road a file takes: the reference decode, the one-pass decode in both byte
+// orders, and the plug-in's memory and file loads at angle 0 as the host sees them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,6 +51,18 @@ Decoded reference(const Bytes& file) {
   return {whole.code == 0, std::move(whole.rgba), {}};
 }
 
+// The one-pass decode into memory of the inspected size, guarded as the host's is.
+Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
+  const auto [width, height] = inspected_size(file);
+  plugintest::HostCanvas canvas(size_t{width} * height * 4);
+  uint32_t w = 0, h = 0;
+  if (velapng::decode_direct(canvas.memory.data(), &w, &h, file.data(), file.size(), order) != 0)
+    return {false, {}, canvas.untouched() ? "" : "a refusal wrote into the output"};
+  Bytes pixels = canvas.pixels();
+  if (order == velapng::ChannelOrder::bgra) swap_red_blue(&pixels);
+  return {true, std::move(pixels), canvas.guard_untouched() ? "" : "the decode wrote past the image"};
+}
+
 Decoded plugin_load(const Bytes& file, plugintest::Source source) {
   const auto [width, height] = inspected_size(file);
   plugintest::HostCanvas canvas(size_t{width} * height * 4);
@@ -70,6 +80,8 @@ struct Road {
 
 const Road kRoads[] = {
     {"decode_rgba", reference},
+    {"decode_direct rgba", [](const Bytes& file) { return direct(file, velapng::ChannelOrder::rgba); }},
+    {"decode_direct bgra", [](const Bytes& file) { return direct(file, velapng::ChannelOrder::bgra); }},
     {"memory load", [](const Bytes& file) { return plugin_load(file, plugintest::Source::memory); }},
     {"file load", [](const Bytes& file) { return plugin_load(file, plugintest::Source::file); }},
 };
