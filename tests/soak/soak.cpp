@@ -15,8 +15,9 @@
 // memory the allocator happened to keep. (Blocks of 256 KiB and more are mapped and unmapped
 // one by one, and the free tops of the threads' heaps are trimmed from 256 KiB, which
 // malloc_trim alone does not do.) After a warm-up of a third of the run (at least one
-// interval) every sample must stay within 5% of the level the warm-up ended at, which a leak of a few bytes per call cannot do over a million calls. Prints the
-// curve; exit code 0 when both hold.
+// interval) every sample must stay within 5% of the level the warm-up ended at, which a
+// leak of a few bytes per call cannot do over a million calls. Prints the curve; exit code 0
+// when both hold.
 #include <malloc.h>
 #include <unistd.h>
 
