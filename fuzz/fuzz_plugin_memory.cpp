@@ -23,10 +23,9 @@
 // The failing allocator replaces malloc and operator new in this executable, natively and
 // under AddressSanitizer alike. Where it cannot (Windows: a DLL calls its C runtime's malloc
 // directly), nothing fails and the second pass must simply repeat the first.
-#include <libdeflate.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include "decoder/decoder.h"
@@ -34,14 +33,11 @@
 #include "fuzz/fuzz_check.h"
 #include "plugin/plugin.h"
 #include "tests/support/failing_allocator.h"
-
-#ifndef _WIN32
-#include <dlfcn.h>
-#endif
+#include "tests/support/host_canvas.h"
+#include "tests/support/turns.h"
 
 namespace {
 
-constexpr uint8_t kCanary = 0xA5;
 constexpr int32_t kRefusedAngle = 45;
 constexpr int32_t kAngles[] = {0, 90, 180, 270};
 constexpr int32_t kUnwritten = -1;
@@ -58,15 +54,6 @@ Options read_options(const uint8_t* data, size_t size) {
   return {(last & 1) == 0, (last & 2) != 0, before};
 }
 
-// A dlopen that failed for want of memory leaves its message in a block the C library keeps
-// until dlerror() has been asked twice; a careful caller asks before counting what is live.
-void release_loader_message() {
-#ifndef _WIN32
-  while (dlerror() != nullptr) {
-  }
-#endif
-}
-
 // Runs the export calls of one pass one at a time under the failing allocator: counts their
 // allocations and fails the fail_at-th of them all (none for 0). No call may leave live a
 // block it allocated.
@@ -76,11 +63,8 @@ class Allocations {
 
   template <typename Call>
   int32_t run(Call call) {
-    failalloc::arm(remaining_);
-    const int32_t result = call();
-    failalloc::disarm();
-    release_loader_message();
-    const failalloc::Tally tally = failalloc::tally();
+    int32_t result = 0;
+    const failalloc::Tally tally = failalloc::armed(remaining_, [&] { result = call(); });
     FUZZ_CHECK(tally.live_blocks == 0 && !tally.overflowed);
     counted_ += tally.allocations;
     remaining_ = tally.failed || remaining_ == 0 ? 0 : remaining_ - tally.allocations;
@@ -121,75 +105,31 @@ Information information(Allocations& allocations, const uint8_t* data, int32_t s
   return out;
 }
 
-// Host memory of exactly the image's bytes, filled with the canary.
-struct HostMemory {
-  std::vector<uint8_t> pixels;
-  BITMAPINFOHEADER header{};
-  HostImage image{};
-
-  explicit HostMemory(uint64_t bytes) : pixels(bytes == 0 ? 1 : bytes, kCanary) {
-    image.pBits = pixels.data();
-    image.pInfoHeader = &header;
-  }
-  bool untouched() const {
-    for (const uint8_t byte : pixels)
-      if (byte != kCanary) return false;
-    return true;
-  }
+// Host memory of exactly the image's bytes (one for an image of none, so that the load meets
+// pixel memory), no guard bytes: AddressSanitizer sees an overrun.
+struct HostMemory : testpng::HostCanvas {
+  explicit HostMemory(uint64_t bytes) : HostCanvas(bytes == 0 ? 1 : bytes, 0) {}
 };
 
+// A memory load never writes the header or the row step; a failed one writes nothing.
 int32_t load(Allocations& allocations, HostMemory& host, const uint8_t* data, int32_t size, int32_t angle) {
   const int32_t result = allocations.run([&] { return Image32LoadFromMemData(&host.image, data, size, angle); });
   FUZZ_CHECK(result == 0 || result == 1);
-  FUZZ_CHECK(host.image.pBits == host.pixels.data());
+  FUZZ_CHECK(host.image.pBits == host.memory.data());
+  FUZZ_CHECK(host.image.nStride == host.kStrideMark && host.all_canary(&host.header, sizeof host.header));
   if (result == 0) FUZZ_CHECK(host.untouched());
   return result;
-}
-
-// Pixel (x, y) of a turned image comes from this pixel of the unturned w x h one.
-uint64_t source_of(int32_t angle, uint64_t x, uint64_t y, uint64_t w, uint64_t h) {
-  switch (angle) {
-    case 90: return (h - 1 - x) * w + y;
-    case 180: return (h - 1 - y) * w + (w - 1 - x);
-    default: return x * w + (w - 1 - y);  // 270
-  }
-}
-
-void check_turned(const std::vector<uint8_t>& unturned, const std::vector<uint8_t>& turned, int32_t angle, uint64_t w,
-                  uint64_t h) {
-  const uint64_t turned_width = angle == 180 ? w : h;
-  for (uint64_t y = 0; y < w * h / turned_width; ++y) {
-    for (uint64_t x = 0; x < turned_width; ++x) {
-      const uint64_t from = source_of(angle, x, y, w, h);
-      FUZZ_CHECK(std::memcmp(&turned[(y * turned_width + x) * 4], &unturned[from * 4], 4) == 0);
-    }
-  }
-}
-
-void append_chunk(std::vector<uint8_t>* png, const char* type, const std::vector<uint8_t>& data) {
-  const auto length = static_cast<uint32_t>(data.size());
-  for (int shift = 24; shift >= 0; shift -= 8) png->push_back(static_cast<uint8_t>(length >> shift));
-  const size_t start = png->size();
-  png->insert(png->end(), type, type + 4);
-  png->insert(png->end(), data.begin(), data.end());
-  const uint32_t crc = libdeflate_crc32(0, &(*png)[start], png->size() - start);
-  for (int shift = 24; shift >= 0; shift -= 8) png->push_back(static_cast<uint8_t>(crc >> shift));
 }
 
 // The first calls load the companion libraries, which stay loaded by design and would look
 // like blocks a call left live: a 1x1 grey image is asked about and loaded turned first.
 void warm_up() {
   static const bool done = [] {
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    append_chunk(&png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0, 0});
-    const uint8_t row[] = {0, 0x80};  // filter type None, one sample
-    std::vector<uint8_t> stream(64);
-    libdeflate_compressor* compressor = libdeflate_alloc_compressor(1);
-    FUZZ_CHECK(compressor != nullptr);
-    stream.resize(libdeflate_zlib_compress(compressor, row, sizeof row, stream.data(), stream.size()));
-    libdeflate_free_compressor(compressor);
-    append_chunk(&png, "IDAT", stream);
-    append_chunk(&png, "IEND", {});
+    const std::vector<uint8_t> png = {
+        0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00,
+        0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x00, 0x00, 0x3A, 0x7E, 0x9B, 0x55, 0x00,
+        0x00, 0x00, 0x0A, 0x49, 0x44, 0x41, 0x54, 0x78, 0xDA, 0x63, 0x68, 0x00, 0x00, 0x00, 0x82, 0x00, 0x81,
+        0xDA, 0x45, 0x08, 0x3B, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
     const auto size = static_cast<int32_t>(png.size());
     int32_t orientation = 0;
     ImageGetInfoFromMemData(png.data(), size, nullptr, nullptr, &orientation);
@@ -212,14 +152,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t pixels = uint64_t{info.size.width} * info.size.height;
   if (pixels > velapng_fuzz::kMaxPixels) return 0;
 
-  std::vector<HostMemory> hosts;
+  std::deque<HostMemory> hosts;
   int32_t loaded[std::size(kAngles)] = {};
   for (size_t a = 0; a < std::size(kAngles); ++a) {
     hosts.emplace_back(pixels * 4);
     loaded[a] = load(first, hosts[a], data, count, kAngles[a]);
     FUZZ_CHECK(loaded[a] == loaded[0]);
-    if (a > 0 && loaded[a] == 1)
-      check_turned(hosts[0].pixels, hosts[a].pixels, kAngles[a], info.size.width, info.size.height);
+    if (a > 0 && loaded[a] == 1) {
+      FUZZ_CHECK(testpng::turned_clockwise(hosts[0].memory.data(), hosts[a].memory.data(), kAngles[a], info.size.width,
+                                           info.size.height));
+    }
   }
   HostMemory refused(pixels * 4);
   FUZZ_CHECK(load(first, refused, data, count, kRefusedAngle) == 0);
@@ -234,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HostMemory host(pixels * 4);
     const int32_t result = load(second, host, data, count, kAngles[a]);
     FUZZ_CHECK(result == 0 || result == loaded[a]);
-    if (result == 1) FUZZ_CHECK(host.pixels == hosts[a].pixels);
+    if (result == 1) FUZZ_CHECK(host.memory == hosts[a].memory);
   }
   return 0;
 }

@@ -51,19 +51,16 @@ Decoded reference(const Bytes& file) {
   return {whole.code == 0, std::move(whole.rgba), {}};
 }
 
-// The one-pass decode into memory of the inspected size and four bytes more, filled
-// beforehand: a refusal must leave all of it as it was, a decode the four bytes.
+// The one-pass decode into memory of the inspected size, guarded as the host's is.
 Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
   const auto [width, height] = inspected_size(file);
-  const Bytes before(size_t{width} * height * 4 + 4, plugintest::kCanary);
-  Bytes out = before;
+  plugintest::HostCanvas canvas(size_t{width} * height * 4);
   uint32_t w = 0, h = 0;
-  const uint32_t code = velapng::decode_direct(out.data(), &w, &h, file.data(), file.size(), order);
-  if (code != 0) return {false, {}, out == before ? "" : "a refusal wrote into the output"};
-  Bytes pixels(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size_t{width} * height * 4));
+  if (velapng::decode_direct(canvas.memory.data(), &w, &h, file.data(), file.size(), order) != 0)
+    return {false, {}, canvas.untouched() ? "" : "a refusal wrote into the output"};
+  Bytes pixels = canvas.pixels();
   if (order == velapng::ChannelOrder::bgra) swap_red_blue(&pixels);
-  const bool guard_kept = std::equal(out.end() - 4, out.end(), before.end() - 4);
-  return {true, std::move(pixels), guard_kept ? "" : "the decode wrote past the image"};
+  return {true, std::move(pixels), canvas.guard_untouched() ? "" : "the decode wrote past the image"};
 }
 
 Decoded plugin_load(const Bytes& file, plugintest::Source source) {

@@ -7,7 +7,6 @@
 // Each armed call must fail with its ordinary result and leave the host's memory as it was,
 // or succeed as the unarmed call does, byte for byte (a failed allocation in a log line
 // changes nothing the host sees); and it must leave no block live that it allocated.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <new>
 
 #include "tests/plugin/harness.h"
@@ -38,33 +36,14 @@ struct Subject {
   int32_t size() const { return static_cast<int32_t>(png.size()); }
   // The host's pixel memory for it, from the header's width and height.
   size_t pixel_bytes() const {
-    auto be32 = [&](size_t at) {
-      uint32_t value = 0;
-      for (size_t i = 0; i < 4; ++i) value = value << 8 | png[at + i];
-      return value;
+    const auto be32 = [&](size_t at) {
+      return uint32_t{png[at]} << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
     };
     return size_t{be32(16)} * be32(20) * 4;
   }
 };
 
-// A dlopen that failed for want of memory leaves its message in a block the C library keeps
-// for the thread until dlerror() has been asked twice (the first call formats the message,
-// the second frees it). A careful caller asks, so the sweep does too before it looks for
-// blocks left live; the block is the loader's, not the call's.
-void release_loader_message() {
-  while (dlerror() != nullptr) {
-  }
-}
-
-// Runs `call` with the fail_at-th allocation failing (none for 0).
-template <typename Call>
-failalloc::Tally armed(uint64_t fail_at, Call call) {
-  failalloc::arm(fail_at);
-  call();
-  failalloc::disarm();
-  release_loader_message();
-  return failalloc::tally();
-}
+using failalloc::armed;
 
 // What a call left in the host's hands: its result and every byte of host memory it may
 // write, before and after the call.
@@ -110,16 +89,11 @@ struct Fields {
   int32_t released;
 };
 
-Fields canary_fields() {
-  Fields fields;
-  std::memset(&fields, kCanary, sizeof fields);
-  return fields;
-}
-
 // Runs call(fields) armed, the fields' bytes taken before and after.
 template <typename Call>
 Outcome with_fields(uint64_t fail_at, Call call) {
-  Fields fields = canary_fields();
+  Fields fields;
+  std::memset(&fields, kCanary, sizeof fields);
   Outcome out;
   append_bytes(&out.before, fields);
   out.tally = armed(fail_at, [&] { out.result = call(fields); });
@@ -146,22 +120,20 @@ Outcome orientation_query(const Subject& subject, uint64_t fail_at) {
 
 // The Exif block as a host takes it: asked for, copied, handed back.
 Outcome exif_query(const Subject& subject, uint64_t fail_at) {
-  Fields fields = canary_fields();
-  Outcome out;
-  append_bytes(&out.before, fields);
   Bytes copy;
   copy.reserve(subject.png.size());  // no block is longer than the file: copying it allocates nothing
   const DecoderPluginEntry& entry = png_entry();
-  out.tally = armed(fail_at, [&] {
+  Outcome out = with_fields(fail_at, [&](Fields& fields) {
     void* block = nullptr;
-    out.result =
+    const int32_t result =
         entry.pfnGetImageMetaValueFromMemData(subject.png.data(), subject.size(), "Exif", &block, &fields.value);
-    if (block == nullptr) return;
-    const auto* bytes = static_cast<const uint8_t*>(block);
-    copy.assign(bytes, bytes + (fields.value > 0 ? fields.value : 0));
-    fields.released = entry.pfnReleaseImageMetaValue(1, block);
+    if (block != nullptr) {
+      const auto* bytes = static_cast<const uint8_t*>(block);
+      copy.assign(bytes, bytes + (fields.value > 0 ? fields.value : 0));
+      fields.released = entry.pfnReleaseImageMetaValue(1, block);
+    }
+    return result;
   });
-  append_bytes(&out.after, fields);
   out.after.insert(out.after.end(), copy.begin(), copy.end());
   return out;
 }
@@ -279,42 +251,13 @@ void warm_up() {
   (void)done;
 }
 
-// Failure points per call kind, and at how many of them the call still gave the host what
-// the unarmed call gives (a log line lost, a stream left unbuffered).
-struct Row {
-  uint64_t points = 0;
-  uint64_t unchanged = 0;
-  uint64_t most = 0;  // in one file
-};
-std::map<std::string, Row>& table() {
-  static std::map<std::string, Row> rows;
-  return rows;
-}
-
-class SweepReport : public testing::Environment {
- public:
-  void TearDown() override {
-    if (table().empty()) return;
-    std::printf("\n%-32s %16s %16s %12s\n", "call", "failure points", "same as unarmed", "most in one");
-    for (const CallKind& kind : kCallKinds) {
-      const auto found = table().find(kind.name);
-      if (found == table().end()) continue;
-      const Row& row = found->second;
-      std::printf("%-32s %16llu %16llu %12llu\n", kind.name, static_cast<unsigned long long>(row.points),
-                  static_cast<unsigned long long>(row.unchanged), static_cast<unsigned long long>(row.most));
-    }
-    std::printf("(over %zu files)\n", subjects().size());
-  }
-};
-[[maybe_unused]] testing::Environment* const report = testing::AddGlobalTestEnvironment(new SweepReport);
-
 class AllocationSweep : public testing::TestWithParam<CallKind> {};
 
 TEST_P(AllocationSweep, EveryFailureFailsCleanlyOrChangesNothing) {
   ASSERT_TRUE(failalloc::interposed());
   warm_up();
   const CallKind& kind = GetParam();
-  Row& row = table()[kind.name];
+  uint64_t points = 0, unchanged = 0, most = 0;  // unchanged: gave the host what the unarmed call gives
   for (const Subject& subject : subjects()) {
     SCOPED_TRACE(subject.name);
     const Outcome reference = kind.run(subject, 0);
@@ -332,8 +275,8 @@ TEST_P(AllocationSweep, EveryFailureFailsCleanlyOrChangesNothing) {
     for (; k <= kMostFailurePoints; ++k) {
       const Outcome outcome = kind.run(subject, k);
       if (!outcome.tally.failed) break;
-      ++row.points;
-      if (outcome.result == reference.result && outcome.after == reference.after) ++row.unchanged;
+      ++points;
+      if (outcome.result == reference.result && outcome.after == reference.after) ++unchanged;
       const testing::AssertionResult verdict = holds(kind, outcome, reference);
       if (!verdict) {
         ADD_FAILURE() << "allocation " << k << " of " << reference.tally.allocations
@@ -342,9 +285,11 @@ TEST_P(AllocationSweep, EveryFailureFailsCleanlyOrChangesNothing) {
       }
     }
     EXPECT_LE(k, kMostFailurePoints);
-    row.most = std::max(row.most, k - 1);
+    most = std::max(most, k - 1);
   }
-  RecordProperty("failure_points", static_cast<int>(row.points));
+  std::printf("%-32s %6llu failure points over %zu files (%llu as unarmed), at most %llu in one\n", kind.name,
+              static_cast<unsigned long long>(points), subjects().size(), static_cast<unsigned long long>(unchanged),
+              static_cast<unsigned long long>(most));
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, AllocationSweep, testing::ValuesIn(kCallKinds),
@@ -379,28 +324,24 @@ bool throws_bad_alloc(Call call) {
   }
 }
 
+// Frees a block the form under test gave; true when it gave none.
+bool refused(void* block) {
+  c_free(block);
+  return block == nullptr;
+}
+
 struct Form {
   const char* name;
   bool (*refused)();  // allocates once; true when it got nothing
 };
 
 const Form kForms[] = {
-    {"malloc",
-     [] {
-       void* block = c_malloc(16);
-       c_free(block);
-       return block == nullptr;
-     }},
-    {"calloc",
-     [] {
-       void* block = c_calloc(4, 4);
-       c_free(block);
-       return block == nullptr;
-     }},
+    {"malloc", [] { return refused(c_malloc(16)); }},
+    {"calloc", [] { return refused(c_calloc(4, 4)); }},
+    // A block from before arming: its growth counts, and the grown block stays out of the
+    // table, as the block it replaces was.
     {"realloc",
      [] {
-       // A block from before arming: its growth counts, and the grown block stays out of
-       // the table, as the block it replaces was.
        void* grown = c_realloc(realloc_base, 64);
        if (grown != nullptr) realloc_base = grown;
        return grown == nullptr;

@@ -14,8 +14,6 @@ namespace plugintest {
 
 namespace {
 
-constexpr size_t kGuardBytes = 64;
-
 std::string in_dir(const std::string& directory, const std::string& name) { return directory + kSeparator + name; }
 
 std::string& temp_root() {
@@ -41,11 +39,6 @@ void set_environment(const char* name, const char* value) {
 std::string platform_path(std::string path) {
   std::replace(path.begin(), path.end(), '/', kSeparator);
   return path;
-}
-
-bool all_canary(const void* block, size_t size) {
-  const auto* bytes = static_cast<const uint8_t*>(block);
-  return std::all_of(bytes, bytes + size, [](uint8_t byte) { return byte == kCanary; });
 }
 
 // Every test starts with the real companions beside the plug-in and a log of its own.
@@ -114,15 +107,7 @@ std::string padded_directory(const std::string& directory, size_t length) {
   return path;
 }
 
-WString wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int units = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  if (units <= 0) throw std::invalid_argument("not in the ANSI code page: " + text);
-  WString out(static_cast<size_t>(units), WCHAR{0});
-  MultiByteToWideChar(CP_ACP, 0, text.data(), length, out.data(), units);
-  return out;
-}
+WString wide(const std::string& text) { return loader::to_wide(text); }
 
 WString temp_path_wide(const WString& name) { return wide(temp_path("")) + name; }
 
@@ -155,22 +140,6 @@ Lines LogWatch::lines() const {
   file.seekg(static_cast<std::streamoff>(start_));
   for (std::string line; std::getline(file, line);) out.push_back(line);
   return out;
-}
-
-HostCanvas::HostCanvas(size_t bytes) : pixel_bytes(bytes), memory(bytes + kGuardBytes, kCanary), header{}, image{} {
-  std::memset(&header, kCanary, sizeof header);
-  std::memset(&image, kCanary, sizeof image);
-  image.nStride = kStrideMark;
-  image.pBits = memory.data();
-  image.pInfoHeader = &header;
-}
-
-bool HostCanvas::untouched() const {
-  return all_canary(memory.data(), memory.size()) && all_canary(&header, sizeof header) && image.nStride == kStrideMark;
-}
-bool HostCanvas::guard_untouched() const { return all_canary(&memory[pixel_bytes], kGuardBytes); }
-Bytes HostCanvas::pixels() const {
-  return Bytes(memory.begin(), memory.begin() + static_cast<std::ptrdiff_t>(pixel_bytes));
 }
 
 const char* source_name(Source source) { return source == Source::file ? "file" : "memory"; }

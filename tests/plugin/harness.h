@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plugin/companions.h"
+#include "tests/support/host_canvas.h"
 #include "tests/support/png_builder.h"
 
 namespace plugintest {
@@ -72,25 +73,8 @@ class LogWatch {
   uint64_t start_;
 };
 
-inline constexpr uint8_t kCanary = 0xCD;
-
-// A host image record over canary-filled pixel memory (with guard bytes after it) and a
-// canary-filled header; nStride starts at a value no load would write.
-struct HostCanvas {
-  explicit HostCanvas(size_t pixel_bytes);
-  HostCanvas(const HostCanvas&) = delete;
-  HostCanvas& operator=(const HostCanvas&) = delete;
-
-  bool untouched() const;  // pixels, guard bytes, header and nStride
-  bool guard_untouched() const;
-  Bytes pixels() const;  // the first pixel_bytes
-
-  static constexpr int32_t kStrideMark = -12345;
-  size_t pixel_bytes;
-  Bytes memory;
-  BITMAPINFOHEADER header;
-  HostImage image;
-};
+using testpng::HostCanvas;
+using testpng::kCanary;
 
 // Where a load takes the PNG from: a fresh file (Image32LoadFile) or memory.
 enum class Source { file, memory };

@@ -115,7 +115,6 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
   const auto header_only = [](uint32_t w, uint32_t h) { return testpng::header(w, h, 8, 6); };
   const Source file = Source::file, memory = Source::memory;
   std::vector<FailureCase> cases = {
-      {"not a PNG", memory, Bytes(200, 0x42), 0, true},
       {"not a PNG, turned", file, Bytes(200, 0x42), 90, true},
       {"null file name", file, png, 0, true, Without::name},
       {"missing file", file, png, 0, true, Without::file},
@@ -132,7 +131,6 @@ TEST(Load, FailuresLeaveHostMemoryUntouched) {
       {"2^31 bytes, both sides", file, header_only(0x10000, 0x8000), 270, true},
       {"2^64 bytes, wraps to 0", memory, header_only(0x80000000, 0x80000000), 90, true},
       {"header only, turned", memory, header_only(1000, 1000), 90, false},
-      {"corrupt image data, turned", memory, bad_idat, 180, false},
       {"corrupt image data, turned", file, bad_idat, 90, false},
       // "\QZ_Image.dll" is 13 units: 1024 - 14 is the longest base directory that fits.
       {"base directory too long", memory, png, 90, false, Without::nothing, {}, padded_directory(bin_dir(), 1011)},

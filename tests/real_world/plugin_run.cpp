@@ -1,77 +1,43 @@
 // The host's calls for one file, and the checks the plug-in must pass against itself: the
 // file load equals the memory load, each quarter turn holds the upright pixels where a
 // clockwise turn carries them, and a refused load leaves the host's memory as it was.
-#include "tests/real_world/plugin_run.h"
-
-#include <algorithm>
-#include <cstring>
-
 #include "loader/plugin_loader.h"
+#include "tests/real_world/checker.h"
+#include "tests/support/host_canvas.h"
+#include "tests/support/turns.h"
 
 namespace realworld {
 
 namespace {
 
-constexpr uint8_t kCanary = 0xA5;
 constexpr uint64_t kHostLimit = 0x7FFFFFFF;
 
-// Host pixel memory filled with the canary, and the record that points at it.
-struct HostMemory {
-  std::vector<uint8_t> pixels;
-  BITMAPINFOHEADER header{};
-  HostImage image{};
-
-  explicit HostMemory(uint64_t bytes) : pixels(bytes, kCanary) {
-    header.biSize = sizeof header;
-    image.pBits = pixels.data();
-    image.pInfoHeader = &header;
-  }
-  bool untouched() const {
-    return std::all_of(pixels.begin(), pixels.end(), [](uint8_t byte) { return byte == kCanary; });
-  }
+// Host pixel memory of exactly the image's bytes, filled with the canary.
+struct HostMemory : testpng::HostCanvas {
+  explicit HostMemory(uint64_t bytes) : HostCanvas(bytes, 0) {}
 };
-
-// Pixel (x, y) of a turned image comes from this pixel of the upright w x h one.
-uint64_t source_of(int32_t angle, uint64_t x, uint64_t y, uint64_t w, uint64_t h) {
-  switch (angle) {
-    case 90: return (h - 1 - x) * w + y;
-    case 180: return (h - 1 - y) * w + (w - 1 - x);
-    default: return x * w + (w - 1 - y);  // 270
-  }
-}
-
-bool turned_correctly(const std::vector<uint8_t>& upright, const std::vector<uint8_t>& turned, int32_t angle,
-                      uint64_t w, uint64_t h) {
-  const uint64_t turned_width = angle == 180 ? w : h;
-  const uint64_t turned_height = angle == 180 ? h : w;
-  for (uint64_t y = 0; y < turned_height; ++y)
-    for (uint64_t x = 0; x < turned_width; ++x)
-      if (std::memcmp(&turned[(y * turned_width + x) * 4], &upright[source_of(angle, x, y, w, h) * 4], 4) != 0)
-        return false;
-  return true;
-}
 
 void check_turns(const DecoderPluginEntry& png, const std::vector<uint8_t>& bytes, const HostMemory& upright,
                  PluginRun* run) {
   for (const int32_t angle : {90, 180, 270}) {
-    HostMemory turned(upright.pixels.size());
+    HostMemory turned(upright.pixel_bytes);
     const int32_t loaded =
         png.pfnImage32LoadFromMemData(&turned.image, bytes.data(), static_cast<int32_t>(bytes.size()), angle);
-    if (loaded != 1)
-      run->faults.push_back("the load at " + std::to_string(angle) + " failed where the upright one succeeded");
-    else if (!turned_correctly(upright.pixels, turned.pixels, angle, run->width, run->height))
-      run->faults.push_back("the load at " + std::to_string(angle) + " is not the upright image turned clockwise");
+    const std::string at = "the load at " + std::to_string(angle);
+    if (loaded != 1) run->faults.push_back(at + " failed where the upright one succeeded");
+    else if (!testpng::turned_clockwise(upright.memory.data(), turned.memory.data(), angle, run->width, run->height))
+      run->faults.push_back(at + " is not the upright image turned clockwise");
   }
 }
 
 void check_file_load(const DecoderPluginEntry& png, const std::string& path, const HostMemory& from_memory,
                      bool memory_loaded, PluginRun* run) {
-  HostMemory from_file(from_memory.pixels.size());
+  HostMemory from_file(from_memory.pixel_bytes);
   const int32_t loaded = png.pfnImage32LoadFile(&from_file.image, loader::to_wide(path).c_str(), 0);
   if ((loaded == 1) != memory_loaded)
     run->faults.push_back(loaded == 1 ? "the file load succeeded where the memory load failed"
                                       : "the file load failed where the memory load succeeded");
-  else if (loaded == 1 && from_file.pixels != from_memory.pixels)
+  else if (loaded == 1 && from_file.memory != from_memory.memory)
     run->faults.push_back("the file load's pixels differ from the memory load's");
   else if (loaded != 1 && !from_file.untouched())
     run->faults.push_back("the refused file load wrote into the host's memory");
@@ -80,7 +46,7 @@ void check_file_load(const DecoderPluginEntry& png, const std::string& path, con
 }  // namespace
 
 PluginRun run_plugin(const DecoderPluginEntry& png, const std::string& path, const std::vector<uint8_t>& bytes,
-                     const RunOptions& options) {
+                     bool turns, uint64_t max_pixels) {
   PluginRun run;
   const auto size = static_cast<int32_t>(bytes.size());
   int32_t orientation = 0;
@@ -89,7 +55,7 @@ PluginRun run_plugin(const DecoderPluginEntry& png, const std::string& path, con
   if (pixels == 0) return run;  // the host loads nothing it has no size for
 
   const bool too_large = pixels * 4 > kHostLimit;
-  if (!too_large && pixels > options.max_pixels) {
+  if (!too_large && pixels > max_pixels) {
     run.view = HostView::skipped;
     return run;
   }
@@ -107,8 +73,8 @@ PluginRun run_plugin(const DecoderPluginEntry& png, const std::string& path, con
   if (loaded != 1) return run;
 
   run.view = HostView::loaded;
-  if (options.turns) check_turns(png, bytes, memory, &run);
-  run.rgba = std::move(memory.pixels);
+  if (turns) check_turns(png, bytes, memory, &run);
+  run.rgba = std::move(memory.memory);
   for (size_t i = 0; i < run.rgba.size(); i += 4) std::swap(run.rgba[i], run.rgba[i + 2]);
   return run;
 }

@@ -1,11 +1,13 @@
-// The documented choices, each with the facts of the file that must hold for it to explain a
-// disagreement. They are the README's "What it refuses, and why", and nothing else: a new
-// kind of disagreement fails the run until it is fixed or documented there and here.
-#include "tests/real_world/verdict.h"
-
+// The verdicts: how a file compares, the documented choices, each with the facts of the file
+// that must hold for it to explain a disagreement, and where in the file a refusal arose.
+// The choices are the README's "What it refuses, and why", and nothing else: a new kind of
+// disagreement fails the run until it is fixed or documented there and here.
 #include <algorithm>
 
 #include "decoder/chunk.h"
+#include "decoder/decoder.h"
+#include "decoder/readers.h"
+#include "tests/real_world/checker.h"
 
 namespace realworld {
 
@@ -20,8 +22,6 @@ const uint8_t* find_chunk(const std::vector<uint8_t>& file, const char* type) {
   }
   return nullptr;
 }
-
-bool has_chunk(const std::vector<uint8_t>& file, const char* type) { return find_chunk(file, type) != nullptr; }
 
 bool libpng_said(const testpng::OracleImage& libpng, const std::string& text) {
   return std::any_of(libpng.warnings.begin(), libpng.warnings.end(),
@@ -38,7 +38,7 @@ bool all_opaque_black(const std::vector<uint8_t>& rgba) {
 // opaque black; libpng refuses the file.
 bool palette_missing(const Evidence& e) {
   const std::vector<uint8_t>& file = *e.file;
-  return file.size() > 25 && file[25] == 3 && !has_chunk(file, "PLTE") && all_opaque_black(e.ours->rgba);
+  return file.size() > 25 && file[25] == 3 && find_chunk(file, "PLTE") == nullptr && all_opaque_black(e.ours->rgba);
 }
 
 // A grey or RGB image whose transparent colour is stored with bits beyond its depth (255 in
@@ -71,9 +71,49 @@ bool malformed_ancillary_chunk(const Evidence& e) {
 // A chunk whose CRC does not match, refused where libpng warns about an ancillary chunk's
 // CRC and drops the chunk.
 bool crc_mismatch(const Evidence& e) {
-  const std::string suffix = " CRC";
-  const bool at_crc = e.site.size() > suffix.size() && e.site.ends_with(suffix);
-  return at_crc && libpng_said(*e.libpng, "CRC");
+  return e.site.size() > 4 && e.site.ends_with(" CRC") && libpng_said(*e.libpng, "CRC");
+}
+
+// Locating a refusal: the chunk walk again, a chunk at a time, each known chunk through the
+// reader the decode gives it and then its CRC, in the decode's order, so the first chunk
+// that fails with the decode's own code is the one that ended the decode.
+using velapng::VelaPNGState;
+
+// The readers by chunk type, each on the state a decode would have reached.
+uint32_t read_known(VelaPNGState* s, const std::string& type, const uint8_t* d, uint64_t n, bool* known) {
+  velapng::VelaPNGImageInfo* info = &s->image_info;
+  const velapng::VelaPNGInflateOptions* inflate = &s->decoder.inflate;
+  *known = true;
+  if (type == "PLTE") return velapng::read_plte(&info->pixel_format, d, n);
+  if (type == "tRNS") return velapng::read_trns(&info->pixel_format, d, n);
+  if (type == "bKGD") return velapng::read_bkgd(info, d, n);
+  if (type == "tEXt") return velapng::read_text(info, d, n);
+  if (type == "zTXt") return velapng::read_ztxt(info, inflate, d, n);
+  if (type == "iTXt") return velapng::read_itxt(info, inflate, d, n);
+  if (type == "tIME") return velapng::read_time(info, d, n);
+  if (type == "pHYs") return velapng::read_phys(info, d, n);
+  if (type == "gAMA") return velapng::read_gama(info, d, n);
+  if (type == "cHRM") return velapng::read_chrm(info, d, n);
+  if (type == "sRGB") return velapng::read_srgb(info, d, n);
+  if (type == "iCCP") return velapng::read_iccp(info, inflate, d, n);
+  *known = type == "IDAT" || type == "IEND";
+  return velapng::code::ok;
+}
+
+std::string walk_to_failure(VelaPNGState* state, const std::vector<uint8_t>& file, uint32_t code) {
+  for (uint64_t offset = 33;;) {
+    if (offset > file.size() || file.size() - offset < 12) return "layout";
+    const uint8_t* chunk = file.data() + offset;
+    const uint32_t length = velapng::chunk_length(chunk);
+    if (length > 0x7FFFFFFF || file.size() - offset - 12 < length) return "layout";
+    const std::string type(reinterpret_cast<const char*>(chunk + 4), 4);
+    bool known = false;
+    if (read_known(state, type, velapng::chunk_data(chunk), length, &known) == code) return type;
+    if (!known && (chunk[4] & 32) == 0 && code == velapng::code::unknown_critical_chunk) return type;
+    if (known && code == velapng::code::crc_mismatch && velapng::chunk_crc_mismatch(chunk)) return type + " CRC";
+    if (type == "IEND") return "image data";
+    offset += uint64_t{length} + 12;
+  }
 }
 
 struct Choice {
@@ -113,6 +153,16 @@ const char* explain(Outcome outcome, const Evidence& evidence) {
   for (const Choice& choice : kChoices)
     if (choice.outcome == outcome && choice.holds(evidence)) return choice.name;
   return nullptr;
+}
+
+std::string failure_site(const std::vector<uint8_t>& file, uint32_t code) {
+  VelaPNGState state;
+  velapng::state_init(&state);
+  uint32_t width = 0, height = 0;
+  const bool header_fails = velapng::inspect_header(&width, &height, &state, file.data(), file.size()) != 0;
+  std::string site = header_fails ? "header" : walk_to_failure(&state, file, code);
+  velapng::state_release(&state);
+  return site;
 }
 
 }  // namespace realworld

@@ -30,33 +30,20 @@
 #define VELAPNG_REAL_ALLOCATOR_IS_ASAN 1
 #endif
 
-extern "C" {
 #ifdef VELAPNG_REAL_ALLOCATOR_IS_ASAN
-void* __interceptor_malloc(size_t size);
-void* __interceptor_calloc(size_t count, size_t size);
-void* __interceptor_realloc(void* block, size_t size);
-void __interceptor_free(void* block);
+#define VELAPNG_REAL(name) __interceptor_##name
 #else
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* block, size_t size);
-void __libc_free(void* block);
+#define VELAPNG_REAL(name) __libc_##name
 #endif
+
+extern "C" {
+void* VELAPNG_REAL(malloc)(size_t size);
+void* VELAPNG_REAL(calloc)(size_t count, size_t size);
+void* VELAPNG_REAL(realloc)(void* block, size_t size);
+void VELAPNG_REAL(free)(void* block);
 }
 
 namespace {
-
-#ifdef VELAPNG_REAL_ALLOCATOR_IS_ASAN
-void* real_malloc(size_t size) { return __interceptor_malloc(size); }
-void* real_calloc(size_t count, size_t size) { return __interceptor_calloc(count, size); }
-void* real_realloc(void* block, size_t size) { return __interceptor_realloc(block, size); }
-void real_free(void* block) { __interceptor_free(block); }
-#else
-void* real_malloc(size_t size) { return __libc_malloc(size); }
-void* real_calloc(size_t count, size_t size) { return __libc_calloc(count, size); }
-void* real_realloc(void* block, size_t size) { return __libc_realloc(block, size); }
-void real_free(void* block) { __libc_free(block); }
-#endif
 
 // Initial-exec: the executable's thread-local block is set up before the first malloc
 // reaches us, and reading it never allocates.
@@ -159,17 +146,17 @@ bool probe_interposition() {
 }  // namespace
 
 extern "C" void* malloc(size_t size) noexcept {
-  if (t_inside) return real_malloc(size);
+  if (t_inside) return VELAPNG_REAL(malloc)(size);
   if (!admit()) return nullptr;
-  void* block = inside_real([&] { return real_malloc(size); });
+  void* block = inside_real([&] { return VELAPNG_REAL(malloc)(size); });
   remember(block, size);
   return block;
 }
 
 extern "C" void* calloc(size_t count, size_t size) noexcept {
-  if (t_inside) return real_calloc(count, size);
+  if (t_inside) return VELAPNG_REAL(calloc)(count, size);
   if (!admit()) return nullptr;
-  void* block = inside_real([&] { return real_calloc(count, size); });
+  void* block = inside_real([&] { return VELAPNG_REAL(calloc)(count, size); });
   remember(block, count * size);
   return block;
 }
@@ -177,12 +164,12 @@ extern "C" void* calloc(size_t count, size_t size) noexcept {
 // A block allocated while armed stays in the table under its new address; one from before
 // stays out. realloc(p, 0) frees p and is never failed: callers rely on it freeing.
 extern "C" void* realloc(void* old, size_t size) noexcept {
-  if (t_inside) return real_realloc(old, size);
+  if (t_inside) return VELAPNG_REAL(realloc)(old, size);
   if (old == nullptr) return malloc(size);
   if (size != 0 && !admit()) return nullptr;
   Block entry{};
   const bool ours = take(old, &entry);
-  void* block = inside_real([&] { return real_realloc(old, size); });
+  void* block = inside_real([&] { return VELAPNG_REAL(realloc)(old, size); });
   if (ours && block != nullptr) remember(block, size);
   if (ours && block == nullptr && size != 0) remember(entry.address, entry.size);  // the old block stays
   return block;
@@ -191,7 +178,7 @@ extern "C" void* realloc(void* old, size_t size) noexcept {
 extern "C" void free(void* block) noexcept {
   Block entry{};
   if (!t_inside) take(block, &entry);
-  real_free(block);
+  VELAPNG_REAL(free)(block);
 }
 
 // Every form of operator new counts once, through malloc; none consults a new-handler.
@@ -231,6 +218,11 @@ void arm(uint64_t chosen) {
 }
 
 void disarm() { t_armed = false; }
+
+void forget_loader_message() {
+  while (dlerror() != nullptr) {
+  }
+}
 
 Tally tally() {
   const TableLock lock;

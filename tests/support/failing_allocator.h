@@ -38,4 +38,20 @@ struct Tally {
 };
 Tally tally();
 
+// Asks the dynamic loader for its last message until it has none. A dlopen that failed for
+// want of memory leaves its message in a block the C library keeps for the thread until
+// dlerror() has been asked twice (the first call formats it, the second frees it); a careful
+// caller asks, so a check for blocks left live must too. The block is the loader's.
+void forget_loader_message();
+
+// Runs `call` with the fail_at-th allocation failing (none for 0) and returns what it left.
+template <typename Call>
+Tally armed(uint64_t fail_at, Call call) {
+  arm(fail_at);
+  call();
+  disarm();
+  forget_loader_message();
+  return tally();
+}
+
 }  // namespace failalloc

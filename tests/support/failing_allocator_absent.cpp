@@ -9,5 +9,6 @@ bool interposed() { return false; }
 void arm(uint64_t) {}
 void disarm() {}
 Tally tally() { return {}; }
+void forget_loader_message() {}
 
 }  // namespace failalloc
