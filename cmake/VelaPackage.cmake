@@ -14,16 +14,19 @@ endif()
 # written and SHA256SUMS comes last.
 install(FILES "$<TARGET_FILE:VelaPNG>" LICENSE THIRD-PARTY-NOTICES.md DESTINATION .)
 # The shipped DLL leaves its DWARF debug information behind; the build's copy keeps it.
-install(CODE "execute_process(COMMAND [[${CMAKE_STRIP}]] --strip-unneeded \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/VelaPNG.dll\"
+# strip writes the PE header anew, with the clock's time unless SOURCE_DATE_EPOCH says
+# otherwise (0 where the link stamped none).
+set(VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO "${VELAPNG_SOURCE_DATE_EPOCH}")
+if(VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO STREQUAL "")
+  set(VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO 0)
+endif()
+install(CODE "execute_process(COMMAND [[${CMAKE_COMMAND}]] -E env SOURCE_DATE_EPOCH=${VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO}
+                                      [[${CMAKE_STRIP}]] --strip-unneeded \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/VelaPNG.dll\"
                               COMMAND_ERROR_IS_FATAL ANY)")
 configure_file("${CMAKE_CURRENT_LIST_DIR}/package/INSTALL.txt.in" "${PROJECT_BINARY_DIR}/package-files/INSTALL.txt"
                @ONLY NEWLINE_STYLE WIN32)
 install(FILES "${PROJECT_BINARY_DIR}/package-files/INSTALL.txt" DESTINATION .)
 find_package(Python3 3.9 REQUIRED COMPONENTS Interpreter)
-set(VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO "${VELAPNG_SOURCE_DATE_EPOCH}")
-if(VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO STREQUAL "")
-  set(VELAPNG_SOURCE_DATE_EPOCH_OR_ZERO 0)
-endif()
 install(CODE "
   set(VELAPNG_PACKAGE_COMPILER [[${CMAKE_CXX_COMPILER}]])
   set(VELAPNG_PACKAGE_LIBDEFLATE_SOURCE [[${VELAPNG_LIBDEFLATE_SOURCE_DIR}]])

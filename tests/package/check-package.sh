@@ -70,7 +70,7 @@ if names != sorted(names) or wrong:
 EOF
 
 # The DLL's link time is EPOCH, not the clock's (objdump prints it as ctime does).
-stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$root/VelaPNG.dll" | sed -n 's/^Time\/Date[[:space:]]*//p')
+stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$root/VelaPNG.dll" | awk -F '\t+' '$1 == "Time/Date" { print $2 }')
 [[ $stamp == "$(TZ=UTC date -d "@$epoch" '+%a %b %e %H:%M:%S %Y')" ]] || fail "the DLL's time stamp is $stamp, not $epoch"
 
 # No directory of this checkout or build in either DLL: paths are relative to the tree.
