@@ -2,9 +2,9 @@
 # any checkout directory, on any day. Included by the top-level CMakeLists.txt before the
 # subdirectories; natively nothing changes (a debugger there wants the real paths).
 #
-# What used to differ between two builds: the link time in the PE header and in the export
-# directory, and the checkout and build directories in the DWARF data of the build's copy
-# (the stripped one shipped lacked them by luck, not by design).
+# What used to differ between two builds: the link time in the PE header and the export
+# directory, the build directory in the import symbols of QZ_Log.DLL (VelaWindowsDll.cmake),
+# which stay in the stripped DLL, and both directories in the build copy's DWARF data.
 #
 #   VELAPNG_SOURCE_DATE_EPOCH   the time stamped into the DLL, the package's ZIP entries and
 #       its bill of materials: $ENV{SOURCE_DATE_EPOCH} at configure time, else the time of

@@ -1,9 +1,9 @@
 # Install-time step of the package (cmake/VelaPackage.cmake): puts the full licence texts of
 # what VelaPNG.dll links in under licenses/, and refuses to go on while THIRD-PARTY-NOTICES.md
-# names other versions than the ones found. What it finds is also left in
-# VELAPNG_PACKAGE_COMPONENTS for the bill of materials (write-sbom.cmake). The texts come from where the linked code came
+# names other versions than the ones found. The texts come from where the linked code came
 # from: libdeflate's COPYING in the source tree the build compiled, and the copyright file of
-# each Debian package that installed a runtime library the compiler links.
+# each Debian package that installed a runtime library the compiler links. What it finds is
+# left in VELAPNG_PACKAGE_COMPONENTS for the bill of materials (write-sbom.cmake).
 # Set by the install code before it: VELAPNG_PACKAGE_COMPILER, VELAPNG_PACKAGE_LIBDEFLATE_SOURCE,
 # VELAPNG_PACKAGE_NOTICES.
 set(licences "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/licenses")
