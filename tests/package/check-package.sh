@@ -73,10 +73,11 @@ EOF
 stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$root/VelaPNG.dll" | awk -F '\t+' '$1 == "Time/Date" { print $2 }')
 [[ $stamp == "$(TZ=UTC date -d "@$epoch" '+%a %b %e %H:%M:%S %Y')" ]] || fail "the DLL's time stamp is $stamp, not $epoch"
 
-# No directory of this checkout or build in either DLL: paths are relative to the tree.
+# No directory of this checkout or build (the DLL's parent's parent) in either DLL, as a path
+# or as a symbol made of one (dlltool's _head_ symbols turn every other character into '_').
 for dll in "$build_dll" "$root/VelaPNG.dll"; do
-  for dir in "$source_dir" "$(dirname "$build_dll")" "$libdeflate" "$(realpath "$libdeflate")"; do
-    ! grep -q -a -F "$dir" "$dll" || fail "$dll holds the path $dir"
+  for dir in "$source_dir" "$(dirname "$(dirname "$build_dll")")" "$libdeflate" "$(realpath "$libdeflate")"; do
+    ! grep -q -a -F -e "$dir" -e "${dir//[^A-Za-z0-9]/_}" "$dll" || fail "$dll holds the path $dir"
   done
 done
 
