@@ -69,9 +69,12 @@ if names != sorted(names) or wrong:
     sys.exit(f"order {names}; entries with another date, mode or an extra field: {wrong}")
 EOF
 
-# The DLL's link time is EPOCH, not the clock's (objdump prints it as ctime does).
-stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$root/VelaPNG.dll" | awk -F '\t+' '$1 == "Time/Date" { print $2 }')
-[[ $stamp == "$(TZ=UTC date -d "@$epoch" '+%a %b %e %H:%M:%S %Y')" ]] || fail "the DLL's time stamp is $stamp, not $epoch"
+# Both DLLs' time stamp is EPOCH, not the clock's at link or strip (objdump prints it as
+# ctime does).
+for dll in "$build_dll" "$root/VelaPNG.dll"; do
+  stamp=$(TZ=UTC x86_64-w64-mingw32-objdump -p "$dll" | awk -F '\t+' '$1 == "Time/Date" { print $2 }')
+  [[ $stamp == "$(TZ=UTC date -d "@$epoch" '+%a %b %e %H:%M:%S %Y')" ]] || fail "$dll is stamped $stamp, not $epoch"
+done
 
 # No directory of this checkout or build (the DLL's parent's parent) in either DLL, as a path
 # or as a symbol made of one (dlltool's _head_ symbols turn every other character into '_').
