@@ -22,7 +22,9 @@ function(_velapng_build_libdeflate_from_source)
   # The Makefile picks the Windows flavour (static.lib suffix) from the compiler's target and
   # appends our CFLAGS to its own: a section per function, so that the plug-in's link leaves
   # out the compressor it never calls (VelaSections.cmake).
+  # Paths in its objects relative to the copy, as in ours (VelaReproducible.cmake).
   list(JOIN VELAPNG_SECTION_FLAGS " " section_flags)
+  string(APPEND section_flags " -ffile-prefix-map=${work}=libdeflate")
   add_custom_command(
     OUTPUT "${archive}"
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${src}" "${work}"
@@ -41,6 +43,11 @@ function(_velapng_build_libdeflate_from_source)
   add_dependencies(velapng_libdeflate velapng_libdeflate_build)
   target_link_libraries(velapng_libdeflate INTERFACE velapng_libdeflate_static)
   target_include_directories(velapng_libdeflate SYSTEM INTERFACE "${src}")
+  # Our objects' debug information names libdeflate.h: by the tree's path, not this checkout's
+  # (build/deps may be a link elsewhere, so its real path too).
+  file(REAL_PATH "${src}" real_src)
+  target_compile_options(velapng_libdeflate INTERFACE "-ffile-prefix-map=${src}=libdeflate"
+                                                      "-ffile-prefix-map=${real_src}=libdeflate")
 endfunction()
 
 if(VELAPNG_LIBDEFLATE_LIBRARY)

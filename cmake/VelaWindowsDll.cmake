@@ -31,6 +31,7 @@
 #       to the .def's list. With DESCRIPTION it carries a VERSIONINFO resource: product
 #       ${PROJECT_NAME}, file and product version ${PROJECT_VERSION}, that description.
 #       libgcc, libstdc++ and winpthread are linked in (-static, as in the toolchain file).
+#       Stamped with VELAPNG_SOURCE_DATE_EPOCH rather than the link time (VelaReproducible.cmake).
 #
 #   velapng_add_pe_check(<test> <dll-target> [EXPORTS <name>...] [ORDINAL_EXPORTS <ordinal>...]
 #                        [ORDINAL_IMPORTS <NAME.DLL> <ordinal>...]
@@ -63,9 +64,12 @@ function(velapng_import_library target)
   endif()
   get_filename_component(def "${arg_DEF}" ABSOLUTE)
   set(archive "${CMAKE_CURRENT_BINARY_DIR}/lib${target}.a")
+  # dlltool names the import's symbols after the archive's path as given (_head_<path>), and
+  # they stay in the DLL that links it: a bare name keeps the build directory out.
   add_custom_command(
     OUTPUT "${archive}"
-    COMMAND "${CMAKE_DLLTOOL}" -d "${def}" -l "${archive}" -D "${arg_DLL}"
+    COMMAND "${CMAKE_DLLTOOL}" -d "${def}" -l "lib${target}.a" -D "${arg_DLL}"
+    WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
     DEPENDS "${def}"
     COMMENT "Import library for ${arg_DLL}"
     VERBATIM)
@@ -88,6 +92,7 @@ function(velapng_windows_dll target)
   add_library(${target} SHARED ${arg_SOURCES} "${exports}")
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME "${arg_OUTPUT_NAME}")
   target_link_options(${target} PRIVATE -static)
+  velapng_reproducible_link(${target})
   if(arg_DESCRIPTION)
     _velapng_version_resource(${target} "${arg_OUTPUT_NAME}" "${arg_DESCRIPTION}")
   endif()

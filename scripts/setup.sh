@@ -15,9 +15,10 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
 run_packages=(cmake ninja-build g++ pkg-config libdeflate-dev)
-# The Windows build: the cross compilers, wine, GoogleTest's sources, libdeflate's source package.
+# The Windows build: the cross compilers, wine, GoogleTest's sources, libdeflate's source package,
+# python3 for the package's zip and bill of materials.
 windows_packages=(googletest dpkg-dev make locales g++-mingw-w64-x86-64-posix mingw-w64-tools
-                  binutils-mingw-w64-x86-64 wine64 wine)
+                  binutils-mingw-w64-x86-64 wine64 wine python3)
 test_packages=("${run_packages[@]}" "${windows_packages[@]}" libgtest-dev libpng-dev zlib1g-dev valgrind
                clang libclang-rt-14-dev libfuzzer-14-dev clang-format clang-tidy unzip)
 # The corpus: photographs from mate-backgrounds, converted by ImageMagick and optipng.
