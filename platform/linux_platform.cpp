@@ -11,8 +11,12 @@ namespace {
 bool is_high_surrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// Encodes `count` UTF-16 units. Returns the bytes needed; writes them only when `out` is
-// not null (the caller has checked the room).
+constexpr size_t kNotUtf16 = SIZE_MAX;
+
+// Encodes `count` UTF-16 units. Returns the bytes needed, or kNotUtf16 at an unpaired
+// surrogate; writes them only when `out` is not null (the caller has measured first, so
+// the room is there and the text converts). Replacing the surrogate instead would turn
+// the name into another one, which may exist.
 size_t encode_utf8(const WCHAR* in, size_t count, char* out) {
   size_t used = 0;
   auto put = [&](uint32_t byte) {
@@ -25,7 +29,7 @@ size_t encode_utf8(const WCHAR* in, size_t count, char* out) {
       code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<uint32_t>(in[i + 1]) - 0xDC00);
       ++i;
     } else if (is_high_surrogate(code) || is_low_surrogate(code)) {
-      code = 0xFFFD;
+      return kNotUtf16;
     }
     if (code < 0x80) {
       put(code);
@@ -109,7 +113,7 @@ HMODULE LoadLibraryW(const WCHAR* file_name) {
   if (file_name == nullptr) return nullptr;
   const size_t units = wide_length(file_name) + 1;
   char path[PATH_MAX];
-  if (encode_utf8(file_name, units, nullptr) > sizeof path) return nullptr;
+  if (encode_utf8(file_name, units, nullptr) > sizeof path) return nullptr;  // kNotUtf16 included
   encode_utf8(file_name, units, path);
   for (char* c = path; *c != 0; ++c)
     if (*c == '\\') *c = '/';
@@ -136,7 +140,7 @@ int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide
     return 0;
   const size_t units = wide_count == -1 ? wide_length(wide) + 1 : static_cast<size_t>(wide_count);
   const size_t needed = encode_utf8(wide, units, nullptr);
-  if (needed > 0x7FFFFFFF) return 0;
+  if (needed > 0x7FFFFFFF) return 0;  // kNotUtf16 included
   if (out_capacity == 0) return static_cast<int>(needed);
   if (out == nullptr || needed > static_cast<size_t>(out_capacity)) return 0;
   encode_utf8(wide, units, out);

@@ -56,7 +56,8 @@ HMODULE LoadLibraryW(const WCHAR* file_name);
 FARPROC GetProcAddress(HMODULE module, const char* name);
 // UTF-16 to UTF-8 (CP_ACP or CP_UTF8). wide_count -1 converts through the terminating NUL.
 // out_capacity 0 asks for the size needed; otherwise the whole result is written, or
-// nothing and 0 when it does not fit. Unpaired surrogates become U+FFFD.
+// nothing and 0 when it does not fit. Text with an unpaired surrogate converts to nothing
+// (0), as Windows' WC_ERR_INVALID_CHARS has it: no file or library is named by it.
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide, int wide_count, char* out, int out_capacity,
                         const char* default_char, BOOL* used_default);
 // UTF-8 to UTF-16 (CP_ACP or CP_UTF8), the way back for the stand-ins, the host and the

@@ -20,7 +20,8 @@ inline constexpr int32_t kMaxPathUnits = 4095;
 // conversion is left as it came out and simply fails to open.
 const char* WidePathToMultiByte(char* out, const WCHAR* pFileName);
 
-// Size of the file, or -1 when it can't be opened or sized, or is 0x7FFFFFFF bytes or more.
+// Size of the file, or -1 when it can't be opened or sized, is no regular file (a FIFO, a
+// device, a directory) or is 0x7FFFFFFF bytes or more.
 int32_t QueryFileSize(const char* path);
 // Reads exactly `size` bytes from the start of the file. 0, or 78.
 uint32_t ReadFileBytes(uint8_t* buffer, int32_t size, const char* path);

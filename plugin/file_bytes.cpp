@@ -1,7 +1,8 @@
 // Whole-file reading with the C runtime: the file is opened once to size it and once to
 // read it. Sizes are signed 32-bit, so 0x7FFFFFFF (what a clamped ftell can report) and
 // anything larger count as unreadable; the position is taken in 64 bits, so a larger file
-// can't pass for a small one on a runtime whose ftell wraps.
+// can't pass for a small one on a runtime whose ftell wraps. Both opens take regular files
+// only (open_regular_file), so a FIFO or a device name fails at once instead of blocking.
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,7 +13,7 @@
 namespace velapng {
 
 int32_t QueryFileSize(const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = open_regular_file(path);
   if (file == nullptr) return -1;
   if (seek_to_end(file) != 0) {
     std::fclose(file);
@@ -25,7 +26,7 @@ int32_t QueryFileSize(const char* path) {
 }
 
 uint32_t ReadFileBytes(uint8_t* buffer, int32_t size, const char* path) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = open_regular_file(path);
   if (file == nullptr) return code::file_read_failed;
   const size_t read = std::fread(buffer, 1, static_cast<size_t>(size), file);
   std::fclose(file);

@@ -190,6 +190,41 @@ TEST(Conformance, KeysBeyondTheDepthMatchNoPixel) {
   }
 }
 
+// What the chunk walk does not police in a palette image, the same on every road: a missing
+// or empty palette leaves every index past its end, so opaque black; a partial entry is
+// dropped; the last palette counts wherever it stands, since all chunks are read before the
+// image data is inflated, and so does a late tRNS; image data split by another chunk is
+// joined. The expected pixels are the chunks' own bytes.
+TEST(Conformance, PaletteChunksCountWhereverTheyStand) {
+  using testpng::chunk, testpng::concat;
+  const Bytes head = testpng::header(2, 1, 8, 3), palette = chunk("PLTE", {10, 20, 30, 40, 50, 60});
+  const Bytes stream = testpng::zlib_compress({0, 0, 1}), data = chunk("IDAT", stream), end = chunk("IEND", {});
+  const Bytes split = concat({chunk("IDAT", Bytes(stream.begin(), stream.begin() + 3)), chunk("tEXt", {'k', 0, 'v'}),
+                              chunk("IDAT", Bytes(stream.begin() + 3, stream.end()))});
+  const Bytes black = {0, 0, 0, 255}, first = {10, 20, 30, 255}, both = {10, 20, 30, 255, 40, 50, 60, 255};
+  const struct {
+    const char* what;
+    Bytes file, rgba;
+  } cases[] = {
+      {"no PLTE", concat({head, data, end}), concat({black, black})},
+      {"empty PLTE", concat({head, chunk("PLTE", {}), data, end}), concat({black, black})},
+      {"PLTE of 5 bytes", concat({head, chunk("PLTE", {10, 20, 30, 40, 50}), data, end}), concat({first, black})},
+      {"PLTE only after IDAT", concat({head, data, palette, end}), both},
+      {"two PLTE", concat({head, chunk("PLTE", {1, 2, 3, 4, 5, 6}), palette, data, end}), both},
+      {"tRNS after IDAT", concat({head, palette, data, chunk("tRNS", {7, 8}), end}), {10, 20, 30, 7, 40, 50, 60, 8}},
+      {"IDAT split by tEXt", concat({head, palette, split, end}), both},
+  };
+  for (const auto& c : cases) {
+    for (const Road& road : kRoads) {
+      SCOPED_TRACE(std::string(c.what) + " by " + road.name);
+      const Decoded ours = road.decode(c.file);
+      EXPECT_EQ(ours.why_untrusted, "");
+      ASSERT_TRUE(ours.ok);
+      EXPECT_EQ(ours.rgba, c.rgba);
+    }
+  }
+}
+
 TEST(Conformance, EveryTruncationIsRefused) {
   for (const char* name : {"basn2c08.png", "basi0g04.png", "basn3p04.png", "basn6a16.png", "tbrn2c08.png"}) {
     const Bytes file = testpng::read_file(testpng::pngsuite_dir() + "/" + name);

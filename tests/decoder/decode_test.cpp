@@ -67,6 +67,7 @@ TEST(ChunkStream, WalkOutcomes) {
   const Bytes length_above_max = {0x80, 0, 0, 0, 'a', 'b', 'c', 'd', 0, 0, 0, 0, 0, 0, 0, 0};
   const Bytes length_max = {0x7F, 0xFF, 0xFF, 0xFF, 'a', 'b', 'c', 'd', 0, 0, 0, 0, 0, 0, 0, 0};
   const Bytes no_keyword = chunk("tEXt", {0, 'x'}), unknown_critical = chunk("ABCD", {1});
+  const Bytes ztxt = concat({{'k', 0, 0}, testpng::zlib_compress({'x'})});
   const struct {
     const char* what;
     Bytes before, after;
@@ -96,6 +97,13 @@ TEST(ChunkStream, WalkOutcomes) {
       {"bad CRC on a text chunk passed over", with_bad_crc(chunk("tEXt", {'a'})), iend(), kNoText, 57},
       // The reader's own code wins: the CRC of a chunk its reader refused is never checked.
       {"reader refuses before CRC", with_bad_crc(chunk("gAMA", {1, 2, 3})), iend(), 0, 96},
+      // So a damaged text is inflated before its CRC is looked at; a sound one fails on it.
+      {"zTXt inflated before CRC", with_bad_crc(chunk("zTXt", {'k', 0, 0, 1, 2, 3})), iend(), 0, 20},
+      {"zTXt CRC after reading", with_bad_crc(chunk("zTXt", ztxt)), iend(), 0, 57},
+      // Chunks of the format that have no reader here are passed over like private ones.
+      {"eXIf with bad CRC", with_bad_crc(chunk("eXIf", {'M', 'M', 0, 42, 0, 0, 0, 8})), iend(), 0, 0},
+      {"sBIT with bad CRC", with_bad_crc(chunk("sBIT", {8})), iend(), 0, 0},
+      {"hIST with bad CRC", with_bad_crc(chunk("hIST", {0, 1})), iend(), 0, 0},
   };
   for (const auto& c : cases) {
     Bytes pixels;

@@ -8,8 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 #include "tests/plugin/harness.h"
 
@@ -58,19 +71,30 @@ bool ansi_code_page_holds(const WString& name) {
   return bytes > 0 && used_default == 0;
 }
 
+// A name with an unpaired surrogate is held by no code page. The file is written under the
+// name the conversion would make of it if it replaced the surrogate (U+FFFD), and asking
+// with the unpaired name must not open that file.
 TEST(WideNames, NamesLoadAndAnswerInformationWhereTheCodePageHoldsThem) {
-  const std::pair<WString, bool> cases[] = {
-      {VELAPNG_W("\u041f\u0440\u0438\u0432\u0435\u0442.png"), true},  // Cyrillic
-      {VELAPNG_W("\u65e5\u672c\u8a9e\u306e\u753b\u50cf.png"), true},  // CJK
-      {VELAPNG_W("\u091a\u093f\u0924\u094d\u0930.png"), false},       // Devanagari
+  const struct {
+    WString name, on_disk;
+    bool in_utf8, in_932;
+  } cases[] = {
+      {VELAPNG_W("\u041f\u0440\u0438\u0432\u0435\u0442.png"), {}, true, true},       // Cyrillic
+      {VELAPNG_W("\u65e5\u672c\u8a9e\u306e\u753b\u50cf.png"), {}, true, true},       // CJK
+      {VELAPNG_W("\u091a\u093f\u0924\u094d\u0930.png"), {}, true, false},            // Devanagari
+      {VELAPNG_W("\U0001F600.png"), {}, true, false},                                // a surrogate pair
+      {VELAPNG_W("a\xD800.png"), VELAPNG_W("a\uFFFD.png"), false, false},            // lone high surrogate
+      {VELAPNG_W("a\xDC00.png"), VELAPNG_W("a\uFFFD.png"), false, false},            // lone low surrogate
+      {VELAPNG_W("\xDC00\xD800.png"), VELAPNG_W("\uFFFD\uFFFD.png"), false, false},  // a pair reversed
   };
   const TestImage image = distinct_rgba_image(5, 3, {exif_chunk(6, true)});
-  for (const auto& [name, held_everywhere] : cases) {
-    SCOPED_TRACE(testing::Message() << "held everywhere " << held_everywhere);
-    const bool held = ansi_code_page_holds(name);
-    ASSERT_EQ(held, held_everywhere || kCodePage == CP_UTF8) << "code page " << kCodePage;
-    const WString path = temp_path_wide(name);
-    write_file(path, image.png);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "case " << &c - cases);
+    const bool held = ansi_code_page_holds(c.name);
+    ASSERT_EQ(held, kCodePage == CP_UTF8 ? c.in_utf8 : c.in_932) << "code page " << kCodePage;
+    const WString directory = wide(temp_path(""));
+    const WString path = directory + c.name;
+    write_file(directory + (c.on_disk.empty() ? c.name : c.on_disk), image.png);
     for (int32_t angle : {0, 90}) {
       HostCanvas canvas(image.bytes());
       ASSERT_EQ(png_entry().pfnImage32LoadFile(&canvas.image, path.c_str(), angle), held ? 1 : 0) << angle;
@@ -129,6 +153,62 @@ TEST(LoadFileBytes, SizesAndFailures) {
     EXPECT_EQ(buffer, bytes);
     EXPECT_EQ(size, 7u);
   }
+}
+
+// Runs `call` on a thread of its own; nothing when it has not returned within five seconds.
+// A call that hangs stays behind, blocked, until the process ends, so it gets only what it
+// owns.
+std::optional<int32_t> within_deadline(std::function<int32_t()> call) {
+  auto result = std::make_shared<std::promise<int32_t>>();
+  std::future<int32_t> answer = result->get_future();
+  std::thread([call = std::move(call), result] { result->set_value(call()); }).detach();
+  if (answer.wait_for(std::chrono::seconds(5)) != std::future_status::ready) return std::nullopt;
+  return answer.get();
+}
+
+// Names of things that are no regular file: opening a FIFO without a writer blocks until one
+// comes, a device's reads may wait for input. Each is refused at once by the sizing and by
+// both file exports, with nothing written.
+TEST(FileNames, WhatIsNoRegularFileIsRefusedWithoutWaiting) {
+  std::vector<std::string> paths = {empty_dir()};
+#ifdef _WIN32
+  const std::string pipe = "\\\\.\\pipe\\velapng-test-" + std::to_string(GetCurrentProcessId());
+  // A pipe instance waiting for its client: opening the name connects, and a read would wait.
+  const HANDLE server =
+      CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  paths.insert(paths.end(), {pipe, "CON", "NUL", "CONIN$"});
+#else
+  const std::string fifo = temp_path("fifo.png"), link = temp_path("link.png"), socket_path = temp_path("socket.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, link);
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size());
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  paths.insert(paths.end(), {fifo, link, socket_path, "/dev/null", "/dev/zero"});
+#endif
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    const WString name = wide(path);
+    EXPECT_EQ(within_deadline([path] { return QueryFileSize(path.c_str()); }), -1);
+    auto canvas = std::make_shared<HostCanvas>(16);
+    EXPECT_EQ(
+        within_deadline([name, canvas] { return png_entry().pfnImage32LoadFile(&canvas->image, name.c_str(), 0); }), 0);
+    EXPECT_TRUE(canvas->untouched());
+    auto width = std::make_shared<uint32_t>(kCanary);
+    EXPECT_EQ(within_deadline(
+                  [name, width] { return png_entry().pfnImageGetInfo(name.c_str(), width.get(), nullptr, nullptr); }),
+              0);
+    EXPECT_EQ(*width, kCanary);
+  }
+#ifdef _WIN32
+  CloseHandle(server);
+#else
+  close(listener);
+#endif
 }
 
 }  // namespace

@@ -36,13 +36,20 @@ struct InfoCase {
 
 // The size is the stored one, whatever the orientation; the orientation is asked only of a
 // valid header of depth 8 or 16 (every image here but the bad signature holds one), and a
-// missing library leaves the size reported.
+// missing library leaves the size reported. The call reads the header alone: sides no load
+// takes (from 2^31 on) are reported and the orientation asked, and an eXIf chunk whose CRC
+// is wrong still answers, as the metadata library reads it without the chunk walk.
 TEST(ImageInfo, AnswersFromFileAndMemory) {
   const Bytes turned = distinct_rgba_image(6, 4, {exif_chunk(6, true)}).png;
   Bytes bad_signature = turned;
   bad_signature[1] = 'Q';
   Bytes bad_crc = turned;
   bad_crc[30] ^= 0x10;
+  Bytes bad_exif = exif_chunk(6, true);
+  bad_exif.back() ^= 0x01;
+  const auto huge = [](uint32_t w, uint32_t h) {
+    return testpng::concat({testpng::header(w, h, 8, 6), exif_chunk(6, true)});
+  };
   const std::string bin = bin_dir();
   std::vector<InfoCase> cases = {
       {"no metadata library", turned, empty_dir(), {0, 6, 4, kNotAsked}},
@@ -51,6 +58,9 @@ TEST(ImageInfo, AnswersFromFileAndMemory) {
       // Inspection has written the size by the time it finds the CRC or depth wrong.
       {"bad header CRC", bad_crc, bin, {0, 6, 4, kNotAsked}},
       {"bad depth", testpng::header(6, 4, 3, 0), bin, {0, 6, 4, kNotAsked}},
+      {"eXIf with a bad CRC", distinct_rgba_image(6, 4, {bad_exif}).png, bin, {6, 6, 4, 6}},
+      {"width 2^31", huge(0x80000000, 1), bin, {6, 0x80000000, 1, 6}},
+      {"sides 2^32 - 1", huge(0xFFFFFFFF, 0xFFFFFFFF), bin, {6, 0xFFFFFFFF, 0xFFFFFFFF, 6}},
   };
   for (int orientation : {1, 6, 8}) {
     const Bytes png = distinct_rgba_image(5, 3, {exif_chunk(uint16_t(orientation), orientation % 2 == 0)}).png;
