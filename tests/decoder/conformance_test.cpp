@@ -58,7 +58,8 @@ Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
   const Bytes before(size_t{width} * height * 4 + 4, plugintest::kCanary);
   Bytes out = before;
   uint32_t w = 0, h = 0;
-  const uint32_t code = velapng::decode_direct(out.data(), &w, &h, velapng::borrowed_input(file.data(), file.size()), order);
+  const uint32_t code =
+      velapng::decode_direct(out.data(), &w, &h, velapng::borrowed_input(file.data(), file.size()), order);
   if (code != 0) return {false, {}, out == before ? "" : "a refusal wrote into the output"};
   Bytes pixels(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size_t{width} * height * 4));
   if (order == velapng::ChannelOrder::bgra) swap_red_blue(&pixels);
