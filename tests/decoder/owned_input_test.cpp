@@ -41,8 +41,10 @@ Parts take_apart(const Bytes& file) {
     const std::string type(file.begin() + static_cast<std::ptrdiff_t>(at) + 4,
                            file.begin() + static_cast<std::ptrdiff_t>(at) + 8);
     const auto data = file.begin() + static_cast<std::ptrdiff_t>(at) + 8;
-    if (type == "IDAT") parts.image_data.insert(parts.image_data.end(), data, data + static_cast<std::ptrdiff_t>(length));
-    else if (type != "IEND" && parts.image_data.empty()) parts.before = concat({parts.before, Bytes(data - 8, data + static_cast<std::ptrdiff_t>(length) + 4)});
+    if (type == "IDAT")
+      parts.image_data.insert(parts.image_data.end(), data, data + static_cast<std::ptrdiff_t>(length));
+    else if (type != "IEND" && parts.image_data.empty())
+      parts.before = concat({parts.before, Bytes(data - 8, data + static_cast<std::ptrdiff_t>(length) + 4)});
     at += length + 12;
   }
   return parts;
@@ -87,7 +89,8 @@ Decoded direct(const Bytes& file, size_t pixels, Bytes* block) {
   Decoded d{0, Bytes(pixels * 4, 0)};
   uint32_t width = 0, height = 0;
   if (block == nullptr) {
-    d.code = decode_direct(d.rgba.data(), &width, &height, borrowed_input(file.data(), file.size()), ChannelOrder::rgba);
+    d.code =
+        decode_direct(d.rgba.data(), &width, &height, borrowed_input(file.data(), file.size()), ChannelOrder::rgba);
     return d;
   }
   // A block of exactly the file's size, so a move outside it is a sanitizer report.
@@ -112,7 +115,11 @@ struct Layout {
 const Bytes kIend = chunk("IEND", {});
 
 const Layout kLayouts[] = {
-    {"back to back", [](const Parts& p, const std::vector<Bytes>& d) { return concat({p.head, p.before, joined(d), kIend}); }, 0},
+    {"back to back",
+     [](const Parts& p, const std::vector<Bytes>& d) {
+       return concat({p.head, p.before, joined(d), kIend});
+     },
+     0},
     {"empty IDATs first, between and last",
      [](const Parts& p, const std::vector<Bytes>& d) {
        std::vector<Bytes> parts{p.head, p.before, chunk("IDAT", {})};
@@ -170,7 +177,11 @@ const Layout kLayouts[] = {
        return concat({p.head, p.before, d[0], chunk("ABCD", {1}), joined({d.begin() + 1, d.end()}), kIend});
      },
      69},
-    {"no IEND", [](const Parts& p, const std::vector<Bytes>& d) { return concat({p.head, p.before, joined(d)}); }, 30},
+    {"no IEND",
+     [](const Parts& p, const std::vector<Bytes>& d) {
+       return concat({p.head, p.before, joined(d)});
+     },
+     30},
     {"the third IDAT without its CRC's last byte",
      [](const Parts& p, const std::vector<Bytes>& d) {
        const Bytes whole = concat({p.head, p.before, joined(d), kIend});
@@ -230,8 +241,11 @@ TEST(OwnedInput, EveryLayoutDecodesAsTheReferenceWithNothingUnreadMovedOver) {
         if (expected.code != 0) continue;
         ++decoded;
         Bytes image_data;
-        for (const auto& [at, length] : met) image_data.insert(image_data.end(), file.begin() + static_cast<std::ptrdiff_t>(at), file.begin() + static_cast<std::ptrdiff_t>(at + length));
-        EXPECT_TRUE(std::equal(image_data.begin(), image_data.end(), block.begin() + static_cast<std::ptrdiff_t>(first)));
+        for (const auto& [at, length] : met)
+          image_data.insert(image_data.end(), file.begin() + static_cast<std::ptrdiff_t>(at),
+                            file.begin() + static_cast<std::ptrdiff_t>(at + length));
+        EXPECT_TRUE(
+            std::equal(image_data.begin(), image_data.end(), block.begin() + static_cast<std::ptrdiff_t>(first)));
       }
     }
   }
@@ -264,7 +278,8 @@ TEST(OwnedInput, HoldsNoSecondCopyOfSplitImageData) {
     Bytes out(size_t{kSide} * kSide * 4, 1);
     const testpng::ChildOutcome outcome = testpng::run_in_child(uint64_t{1} << 30, [&] {
       uint32_t width = 0, height = 0;
-      const VelaPNGInput in = owned ? owned_input(input.data(), input.size()) : borrowed_input(input.data(), input.size());
+      const VelaPNGInput in =
+          owned ? owned_input(input.data(), input.size()) : borrowed_input(input.data(), input.size());
       return decode_direct(out.data(), &width, &height, in, ChannelOrder::bgra);
     });
     ASSERT_TRUE(outcome.completed);
