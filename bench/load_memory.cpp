@@ -21,16 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kModes[2] = {"file", "memory"};
 
-// Sized first, so reading leaves no peak of twice the file.
-bool read_whole(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(path, error);
-  std::ifstream file(path, std::ios::binary);
-  if (error || !file) return false;
-  bytes->resize(size);
-  return bool(file.read(reinterpret_cast<char*>(bytes->data()), std::streamsize(size)));
-}
-
 uint32_t be32(const uint8_t* bytes) {
   return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
 }
@@ -61,7 +51,8 @@ uint32_t count_idat_chunks(const std::string& path) {
 // Beyond the baseline and the host's pixels, as a multiple of the inflated size.
 std::optional<double> held_multiple(const PeakMemory& baseline, const PeakMemory& load, const PngLayout& layout) {
   if (!baseline.ok || !load.ok) return std::nullopt;
-  const double held = double(load.max_rss_kib - baseline.max_rss_kib) * 1024 - double(uint64_t{layout.width} * layout.height * 4);
+  const double held =
+      double(load.max_rss_kib - baseline.max_rss_kib) * 1024 - double(uint64_t{layout.width} * layout.height * 4);
   return held / double(layout.inflated_size);
 }
 
@@ -88,7 +79,8 @@ std::vector<LoadMemoryRow> measure_load_memory(const std::vector<std::string>& p
       const std::string& file = at == kAsSaved ? path : one;
       const PeakMemory baseline = run_child(self, {"--load-child", "baseline", file, plugin});
       for (const LoadKind load : {kFileLoad, kMemoryLoad})
-        row.multiple[at][load] = held_multiple(baseline, run_child(self, {"--load-child", kModes[load], file, plugin}), layout);
+        row.multiple[at][load] =
+            held_multiple(baseline, run_child(self, {"--load-child", kModes[load], file, plugin}), layout);
     }
     fs::remove(one, error);
     rows.push_back(row);
@@ -140,7 +132,7 @@ int load_child(const std::string& mode, const std::string& path, const std::stri
   // The baseline and the memory load hold the file as the host read it; a file load leaves
   // the reading to the plug-in.
   std::vector<uint8_t> bytes;
-  if (mode != "file" && !read_whole(path, &bytes)) return 1;
+  if (mode != "file" && !read_file(path, &bytes)) return 1;
   if (mode == "baseline") return 0;
   if (bytes.size() > INT32_MAX) return 1;
   std::string error;
@@ -161,7 +153,7 @@ int load_child(const std::string& mode, const std::string& path, const std::stri
 
 int one_idat_child(const std::string& in, const std::string& out) {
   std::vector<uint8_t> bytes;
-  if (!read_whole(in, &bytes)) return 1;
+  if (!read_file(in, &bytes)) return 1;
   PngLayout layout;
   std::string error;
   if (!read_png_layout(bytes.data(), bytes.size(), &layout, &error)) return 1;
@@ -177,8 +169,14 @@ int one_idat_child(const std::string& in, const std::string& out) {
       write(bytes.data() + at, length + 12);
     } else if (!joined) {
       const std::vector<uint8_t>& data = layout.image_data;
-      uint8_t head[8] = {uint8_t(data.size() >> 24), uint8_t(data.size() >> 16), uint8_t(data.size() >> 8),
-                         uint8_t(data.size()), 'I', 'D', 'A', 'T'};
+      uint8_t head[8] = {uint8_t(data.size() >> 24),
+                         uint8_t(data.size() >> 16),
+                         uint8_t(data.size() >> 8),
+                         uint8_t(data.size()),
+                         'I',
+                         'D',
+                         'A',
+                         'T'};
       const uint32_t crc = libdeflate_crc32(libdeflate_crc32(0, head + 4, 4), data.data(), data.size());
       const uint8_t tail[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
       write(head, 8);

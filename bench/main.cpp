@@ -103,17 +103,6 @@ Options parse(int argc, char** argv) {
   return options;
 }
 
-// Sized first: growing the vector while reading would leave a peak of twice the file in
-// the memory children's baseline.
-bool read_file(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(path, error);
-  std::ifstream file(path, std::ios::binary);
-  if (error || !file) return false;
-  bytes->resize(size);
-  return bool(file.read(reinterpret_cast<char*>(bytes->data()), std::streamsize(size)));
-}
-
 bool load_image(const std::string& set, const fs::path& path, BenchImage* image, bool join_image_data = true) {
   image->set = set;
   image->name = path.filename().string();
