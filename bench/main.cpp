@@ -1,8 +1,9 @@
 // velapng_bench: decodes a corpus from memory with ours, the plug-in export, wuffs, libpng,
 // libspng and stb_image, and bounds everything by libdeflate's inflate alone. Prints a table
 // per image set, the targets met or missed, every output that differs from ours, the per-call
-// set-up of ours, and the peak memory of each backend on the largest image; writes a CSV and
-// an SVG chart of the sets.
+// set-up of ours, the peak memory of each backend on the largest image and of the plug-in's
+// file and memory loads on every photograph of the adaptive set; writes a CSV and an SVG
+// chart of the sets.
 //
 //   velapng_bench [--corpus DIR] [--csv FILE] [--chart FILE] [--plugin LIBRARY]
 //                 [--clock cpu|wall] [--budget SECONDS] [--sets adaptive,photo,colour,adam7,icons]
@@ -23,6 +24,7 @@
 
 #include "bench/backend.h"
 #include "bench/chart.h"
+#include "bench/load_memory.h"
 #include "bench/measure.h"
 #include "bench/peak_memory.h"
 #include "bench/report.h"
@@ -99,17 +101,6 @@ Options parse(int argc, char** argv) {
     }
   }
   return options;
-}
-
-// Sized first: growing the vector while reading would leave a peak of twice the file in
-// the memory children's baseline.
-bool read_file(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(path, error);
-  std::ifstream file(path, std::ios::binary);
-  if (error || !file) return false;
-  bytes->resize(size);
-  return bool(file.read(reinterpret_cast<char*>(bytes->data()), std::streamsize(size)));
 }
 
 bool load_image(const std::string& set, const fs::path& path, BenchImage* image, bool join_image_data = true) {
@@ -216,6 +207,7 @@ struct MemoryReport {
   PeakMemory baseline;
   std::vector<std::pair<std::string, PeakMemory>> peaks;
   long parent_rss_kib = 0;
+  std::vector<LoadMemoryRow> loads;  // the plug-in's loads per photograph
 };
 
 // The largest image of the chosen sets by pixel count, then by file size; its bytes are not
@@ -255,6 +247,23 @@ long own_rss_kib() {
   return 0;
 }
 
+// The adaptive set's photographs and the largest image, for the plug-in's loads.
+std::vector<std::string> load_memory_paths(const Options& options, const MemoryReport& report) {
+  std::vector<std::string> paths;
+  const fs::path dir = fs::path(options.corpus) / "adaptive";
+  if (std::find(options.sets.begin(), options.sets.end(), "adaptive") != options.sets.end() && fs::is_directory(dir)) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (entry.path().extension() == ".png" && name.find(options.only) != std::string::npos)
+        paths.push_back(entry.path().string());
+    }
+  }
+  std::sort(paths.begin(), paths.end());
+  if (!report.image.path.empty() && std::find(paths.begin(), paths.end(), report.image.path) == paths.end())
+    paths.push_back(report.image.path);
+  return paths;
+}
+
 // Run before the corpus is read: a child started from a process carries that process's
 // resident set into its own peak (Linux keeps the larger of the two across exec), so the
 // parent must be small when the children start.
@@ -268,6 +277,12 @@ MemoryReport measure_peak_memory(const Options& options, const std::vector<Backe
   };
   report.baseline = child("baseline");
   for (const Backend* backend : backends) report.peaks.emplace_back(backend->name(), child(backend->name()));
+  const bool plugin =
+      std::any_of(backends.begin(), backends.end(), [](const Backend* b) { return b->role() == Role::plugin; });
+  if (plugin) {
+    const std::string scratch = (fs::path(options.csv).parent_path() / "one-idat").string();
+    report.loads = measure_load_memory(load_memory_paths(options, report), options.plugin, scratch);
+  }
   return report;
 }
 
@@ -277,13 +292,6 @@ double memory_multiple(const MemoryReport& report, const PeakMemory& peak) {
   if (!report.baseline.ok || !peak.ok || report.image.layout.inflated_size == 0) return 0;
   const double own = double(peak.max_rss_kib - report.baseline.max_rss_kib) * 1024 - double(report.image.rgba_bytes());
   return own / double(report.image.layout.inflated_size);
-}
-
-MemoryFigure plugin_memory(const MemoryReport& report) {
-  for (const auto& [name, peak] : report.peaks) {
-    if (name == "plugin") return {report.image.set + "/" + report.image.name, memory_multiple(report, peak)};
-  }
-  return {};
 }
 
 void print_peak_memory(FILE* out, const MemoryReport& report) {
@@ -395,9 +403,10 @@ int run(const Options& options) {
 
   for (const auto& set : results) print_set_table(stdout, set, set.front().image->set == "icons");
   print_setup_costs(stdout, options, results);
-  print_targets(stdout, evaluate_targets(results, plugin_memory(memory)));
+  print_targets(stdout, evaluate_targets(results, worst_file_load(memory.loads)));
   print_mismatches(stdout, results);
   if (options.memory) print_peak_memory(stdout, memory);
+  if (options.memory) print_load_memory(stdout, memory.loads);
   print_conditions(stdout, options, "\nend");
 
   if (write_chart(options.chart, results, chart_subtitle(options))) std::printf("chart: %s\n", options.chart.c_str());
@@ -424,5 +433,7 @@ int main(int argc, char** argv) {
     const std::string plugin = argc >= 6 && std::strcmp(argv[4], "--plugin") == 0 ? argv[5] : "";
     return velabench::memory_child(argv[2], argv[3], plugin);
   }
+  if (argc == 5 && std::strcmp(argv[1], "--load-child") == 0) return velabench::load_child(argv[2], argv[3], argv[4]);
+  if (argc == 4 && std::strcmp(argv[1], "--one-idat") == 0) return velabench::one_idat_child(argv[2], argv[3]);
   return velabench::run(velabench::parse(argc, argv));
 }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
+#include <fstream>
 
 extern char** environ;
 
@@ -27,6 +29,15 @@ PeakMemory run_child(const std::string& program, const std::vector<std::string>&
   peak.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   peak.max_rss_kib = usage.ru_maxrss;  // kibibytes on Linux
   return peak;
+}
+
+bool read_file(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  std::ifstream file(path, std::ios::binary);
+  if (error || !file) return false;
+  bytes->resize(size);
+  return bool(file.read(reinterpret_cast<char*>(bytes->data()), std::streamsize(size)));
 }
 
 std::string own_executable() {

@@ -3,6 +3,7 @@
 // decode (plus the program and the file's bytes, which a baseline child measures alone).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct PeakMemory {
 
 // Runs `program` with `arguments` and waits for it.
 PeakMemory run_child(const std::string& program, const std::vector<std::string>& arguments);
+
+// Reads a whole file into `bytes`, sized first: growing the vector while reading would
+// leave a peak of twice the file in a memory child's baseline.
+bool read_file(const std::string& path, std::vector<uint8_t>* bytes);
 
 // This program's own path, for re-running itself as a child.
 std::string own_executable();

@@ -152,7 +152,7 @@ std::vector<Target> evaluate_targets(const std::vector<std::vector<ImageOutcome>
     targets.push_back(speed_target(set, "wuffs", goals.every_set_vs_wuffs, false));
   }
   char what[96], detail[160];
-  std::snprintf(what, sizeof what, "memory: plug-in <= %.2fx inflated size beyond the host's pixels",
+  std::snprintf(what, sizeof what, "memory: plug-in's file load <= %.2fx inflated size beyond pixels and file",
                 goals.max_memory_multiple);
   if (memory.image.empty()) return targets;  // not asked for
   if (memory.multiple <= 0) {

@@ -30,8 +30,9 @@ double geometric_mean(const std::vector<double>& values);
 double rate(const BenchImage& image, const Outcome& outcome, bool per_call);
 
 // What the decoder is held to. Speed goals are geometric means over a set of
-// time(peer) / time(plug-in); the memory goal is the plug-in's peak above the program with the
-// file read in, less the host's RGBA pixels, as a multiple of the image's inflated size.
+// time(peer) / time(plug-in); the memory goal is the peak of the plug-in's unrotated file load
+// above the program with the file read in, less the host's RGBA pixels, as a multiple of the
+// image's inflated size, on its worst photograph (load_memory.h).
 struct Goals {
   std::string main_set = "adaptive";  // photographs saved the way users' files are
   double main_vs_wuffs = 1.25;
@@ -41,7 +42,7 @@ struct Goals {
   double max_memory_multiple = 1.1;
 };
 
-// The plug-in's peak memory on one image as the goal counts it; no image: not asked for (no
+// The plug-in's peak memory on its worst image as the goal counts it; no image: not asked for (no
 // target), multiple 0: the measurement failed.
 struct MemoryFigure {
   std::string image;

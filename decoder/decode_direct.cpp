@@ -7,11 +7,13 @@
 //   into the output in the byte order the caller wants (so the plug-in's red/blue exchange
 //   is no separate pass either). The block of the packed image is never allocated, zeroed,
 //   faulted in and read again.
-// - The IDAT payloads are joined after the walk (kDirectInflate, inflate_policies.cpp): a
-//   file with one IDAT chunk is inflated where it lies, several are copied once into a block
-//   of exactly their size. The inflated data gets a block of its own size (plus one byte),
-//   not ten times that: the allocator can hand the same memory to the next decode instead of
-//   fresh pages, which cost a fifth of a photograph's decode in page faults.
+// - A file with one IDAT chunk is inflated where it lies. Several are moved together inside
+//   an owned input (kCompactingInflate, inflate_policies.cpp), the plug-in's file loads, so
+//   they too are inflated from the file's own block; from borrowed bytes they are copied once,
+//   after the walk, into a block of exactly their size (kDirectInflate). The inflated data
+//   gets a block of its own size (plus one byte), not ten times that: the allocator can hand
+//   the same memory to the next decode instead of fresh pages, which cost a fifth of a
+//   photograph's decode in page faults.
 // - Adam7 takes the same road pass by pass; a pass row is converted into a small row block
 //   and its pixels are placed at their columns (adam7_place_row, as the reference route's
 //   merge places them).
@@ -102,22 +104,22 @@ uint32_t convert_adam7(uint8_t* out, uint8_t* inflated, uint32_t width, uint32_t
 
 }  // namespace
 
-uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size,
-                       ChannelOrder order) {
+uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const VelaPNGInput& in, ChannelOrder order) {
   VelaPNGState state;
   state_init_without_codecs(&state);
-  uint32_t result = inspect_header(width, height, &state, in, in_size);
-  if (result == code::ok) result = decode_inspected(out, *width, *height, &state, in, in_size, order);
+  uint32_t result = inspect_header(width, height, &state, in.bytes, in.size);
+  if (result == code::ok) result = decode_inspected(out, *width, *height, &state, in, order);
   state_release(&state);
   return result;
 }
 
-uint32_t decode_inspected(uint8_t* out, uint32_t width, uint32_t height, VelaPNGState* state, const uint8_t* in,
-                          uint64_t in_size, ChannelOrder order) {
+uint32_t decode_inspected(uint8_t* out, uint32_t width, uint32_t height, VelaPNGState* state, const VelaPNGInput& in,
+                          ChannelOrder order) {
   // Only the decompressor: the compressor of a full state_init is used by nothing.
   if (state->decoder.inflate.decompressor == nullptr) inflate_options_init(&state->decoder.inflate);
   ByteBuffer inflated;
-  inflate_chunk_stream(&inflated, &width, &height, state, in, in_size, kDirectInflate);
+  const InflatePolicy& policy = in.movable != nullptr ? kCompactingInflate : kDirectInflate;
+  inflate_chunk_stream(&inflated, &width, &height, state, in, policy);
   uint32_t result = state->last_error;
   if (result == code::ok) {
     const VelaPNGPixelFormat& format = state->image_info.pixel_format;

@@ -31,7 +31,7 @@ uint32_t allocate_output(uint8_t** out, const VelaPNGPixelFormat& format, uint32
 void decode_chunk_stream(uint8_t** out, uint32_t* width, uint32_t* height, VelaPNGState* state, const uint8_t* in,
                          uint64_t in_size) {
   ByteBuffer scratch;
-  inflate_chunk_stream(&scratch, width, height, state, in, in_size, kReferenceInflate);
+  inflate_chunk_stream(&scratch, width, height, state, borrowed_input(in, in_size), kReferenceInflate);
   if (state->last_error == code::ok && *out == nullptr)
     state->last_error = allocate_output(out, state->image_info.pixel_format, *width, *height);
   if (state->last_error == code::ok) state->last_error = reconstruct_image(*out, scratch.data, *width, *height, state);

@@ -75,15 +75,20 @@ uint32_t decode_with_state(uint8_t** out, uint32_t* width, uint32_t* height, Vel
 // reference route byte for byte and code for code.
 // ---------------------------------------------------------------------------------------
 
+// The input kinds of VelaPNGInput. A plug-in file load owns the block it read the file
+// into and hands it over; a memory load only borrows the host's buffer, so a file with
+// several IDAT chunks costs it one copy of the compressed data.
+inline VelaPNGInput borrowed_input(const uint8_t* bytes, uint64_t size) { return {bytes, size, nullptr}; }
+inline VelaPNGInput owned_input(uint8_t* bytes, uint64_t size) { return {bytes, size, bytes}; }
+
 // The whole decode: inspection, then decode_inspected. Width and height are written as soon
 // as the header has been read.
-uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const uint8_t* in, uint64_t in_size,
-                       ChannelOrder order);
+uint32_t decode_direct(uint8_t* out, uint32_t* width, uint32_t* height, const VelaPNGInput& in, ChannelOrder order);
 // The decode after a caller's own inspection: `state` comes from state_init_without_codecs
 // (or has its decompressor already) and inspect_header gave it 0 with `width` and `height`.
 // The decode adds the decompressor, which state_release frees with the rest. This is how a
 // plug-in load inspects its file once.
-uint32_t decode_inspected(uint8_t* out, uint32_t width, uint32_t height, VelaPNGState* state, const uint8_t* in,
-                          uint64_t in_size, ChannelOrder order);
+uint32_t decode_inspected(uint8_t* out, uint32_t width, uint32_t height, VelaPNGState* state, const VelaPNGInput& in,
+                          ChannelOrder order);
 
 }  // namespace velapng

@@ -1,5 +1,5 @@
-// The two routes' inflate policies side by side: how each gathers the IDAT payloads and what
-// room it offers their inflate first. Both give the same code for every input.
+// The routes' inflate policies side by side: how each gathers the IDAT payloads and what room
+// it offers their inflate first. All give the same code for every input.
 #include <cstdlib>
 #include <cstring>
 
@@ -62,9 +62,43 @@ uint32_t join_payloads(const ImageData& data, const uint8_t** joined, uint8_t** 
 
 uint64_t exact_room(uint64_t expected, uint64_t /*tenfold*/) { return expected + 1; }
 
+// Compacting: a payload is moved only once its chunk has passed its reader and its CRC
+// check, so it waits until the walk meets the next one or ends; the first stays where it
+// lies. Each moves down to follow the payloads before it, over bytes the walk is done with:
+// every chunk before it spends 12 bytes on its length, type and CRC, so the joined payloads
+// end at least that far before the one that moves, and the write never reaches the chunk
+// the walk reads next. Which chunks are read, and what any reader or CRC check sees, is
+// what it would be in the untouched file.
+void move_waiting(const ImageData& data, uint64_t moved) {
+  uint8_t* to = data.movable + data.joined_at + moved;
+  const uint8_t* from = data.movable + (data.waiting - data.in);
+  if (to != from && data.waiting_length != 0) std::memmove(to, from, data.waiting_length);
+}
+
+uint32_t compact_payload(ImageData* data, const uint8_t* payload, uint32_t length) {
+  if (data->waiting == nullptr) {
+    data->joined_at = static_cast<uint64_t>(payload - data->in);
+  } else {
+    move_waiting(*data, data->moved);
+    data->moved += data->waiting_length;
+  }
+  data->waiting = payload;
+  data->waiting_length = length;
+  return code::ok;
+}
+
+// The walk has ended cleanly, so the last payload's chunk has passed every check too.
+uint32_t join_in_place(const ImageData& data, const uint8_t** joined, uint8_t** /*block*/) {
+  if (data.waiting == nullptr) return code::ok;
+  move_waiting(data, data.moved);
+  *joined = data.movable + data.joined_at;
+  return code::ok;
+}
+
 }  // namespace
 
 const InflatePolicy kReferenceInflate{append_payload, take_copies, tenfold_room};
 const InflatePolicy kDirectInflate{leave_payload, join_payloads, exact_room};
+const InflatePolicy kCompactingInflate{compact_payload, join_in_place, exact_room};
 
 }  // namespace velapng

@@ -55,9 +55,9 @@ uint32_t inflate_image_data(const VelaPNGState& state, const uint8_t* data, uint
 }  // namespace
 
 void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                          const uint8_t* in, uint64_t in_size, const InflatePolicy& policy) {
+                          const VelaPNGInput& in, const InflatePolicy& policy) {
   if (state->header_checked == 0) {
-    state->last_error = inspect_header(width, height, state, in, in_size);
+    state->last_error = inspect_header(width, height, state, in.bytes, in.size);
     if (state->last_error != code::ok) return;
   }
   if (raw_size_overflows(*width, *height, &state->image_info.pixel_format, &state->output_format)) {
@@ -66,8 +66,9 @@ void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height
   }
 
   ImageData image_data;
-  image_data.in = in;
-  if (state->last_error == code::ok) state->last_error = walk_chunks(state, in_size, policy, &image_data);
+  image_data.in = in.bytes;
+  image_data.movable = in.movable;
+  if (state->last_error == code::ok) state->last_error = walk_chunks(state, in.size, policy, &image_data);
   const uint8_t* joined = nullptr;
   uint8_t* block = nullptr;
   if (state->last_error == code::ok) state->last_error = policy.join(image_data, &joined, &block);

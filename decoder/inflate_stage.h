@@ -14,9 +14,17 @@ namespace velapng {
 // The IDAT payloads a walk met.
 struct ImageData {
   const uint8_t* in = nullptr;  // the file
+  uint8_t* movable = nullptr;   // the file again when the caller owns it (VelaPNGInput)
   uint64_t end = 0;             // where the walk stopped: after IEND, or where the input ran out
   uint64_t size = 0;            // the payloads' total
   ByteBuffer copied;            // the payloads, when the policy copies them as they are met
+  // The payloads when the policy moves them together inside the file: those moved so far
+  // lie back to back from `joined_at`, and the last one met waits until its chunk has
+  // passed every check.
+  uint64_t joined_at = 0;
+  uint64_t moved = 0;
+  const uint8_t* waiting = nullptr;
+  uint32_t waiting_length = 0;
 };
 
 // The three steps in which the routes differ.
@@ -41,13 +49,18 @@ extern const InflatePolicy kReferenceInflate;
 // from any other. A block the size of the image is one the allocator can hand to the next
 // decode, where a tenfold one is fresh pages every time.
 extern const InflatePolicy kDirectInflate;
+// The direct route's for a file the caller owns: each payload is moved down inside the file
+// to follow the ones before it, so several are inflated where they end up, like a single
+// one, and nothing is copied out. The room offered is kDirectInflate's.
+extern const InflatePolicy kCompactingInflate;
 
 // Leaves the code in state->last_error; on success *scratch holds exactly the inflated
 // size the header predicts. A state whose header is not yet checked is inspected first
 // (width and height written); one that is comes with the width and height inspection gave.
 // The caller releases *scratch on every path.
+// A policy that moves payloads needs an owned input.
 void inflate_chunk_stream(ByteBuffer* scratch, uint32_t* width, uint32_t* height, VelaPNGState* state,
-                          const uint8_t* in, uint64_t in_size, const InflatePolicy& policy);
+                          const VelaPNGInput& in, const InflatePolicy& policy);
 
 // The sizes the stage holds an image to (image_size.cpp).
 // True when the sizes the decode computes for this image do not fit in 64 bits.

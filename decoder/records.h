@@ -27,6 +27,17 @@ struct VelaPNGPixelFormat {
 // bitmaps that the plug-in's host wants.
 enum class ChannelOrder : uint8_t { rgba, bgra };
 
+// The PNG a decode reads, and what the decode may do with it (decoder.h makes the two
+// kinds). Borrowed bytes are only read: a host's buffer. Owned bytes are a block the caller
+// hands over for the decode: the direct route moves image data split over several IDAT
+// chunks together inside it rather than copying it out, so after the decode the block's
+// bytes past the header are unspecified.
+struct VelaPNGInput {
+  const uint8_t* bytes = nullptr;
+  uint64_t size = 0;
+  uint8_t* movable = nullptr;  // `bytes` again when owned; null when borrowed
+};
+
 // What the file says about itself. Counts and arrays of the text entries are
 // index-aligned arrays of owned NUL-terminated strings.
 struct VelaPNGImageInfo {

@@ -5,9 +5,12 @@
 // switches the options. Three in four values take decode_rgba, and then the plug-in's
 // one-pass decode_direct in both byte orders must give its result code, size and pixels
 // byte for byte (BGRA with red and blue exchanged); all outputs start zeroed, so a refused
-// file leaves each as it was. The rest take decode_with_state with the option flags of that
-// byte and an output format chosen by the byte before it (formats the decode refuses
-// included).
+// file leaves each as it was. One of the two decodes reads an owned copy of the input, which
+// it may rearrange as a plug-in file load does, the other the input itself: bit 0 of the
+// last byte clear (as a plain IEND's CRC leaves it, so every file of the suites) gives the
+// copy to BGRA, the file load's order. The rest take decode_with_state with the option
+// flags of that byte and an output format chosen by the byte before it (formats the decode
+// refuses included).
 //
 // The header is inspected first: images of more than kMaxPixels pixels are skipped before
 // anything is allocated for them (unless their sizes overflow, which the decode refuses
@@ -44,7 +47,8 @@ constexpr size_t kNoConversionNoBuffer = kTargetCount + 1;
 constexpr size_t kChoices = kTargetCount + 2;
 
 struct Choice {
-  bool plain;  // decode_rgba
+  bool plain;       // decode_rgba
+  bool owned_bgra;  // the BGRA decode reads an owned copy, the RGBA one the input; else the other way
   uint8_t flags;
   size_t target;
 };
@@ -52,7 +56,7 @@ struct Choice {
 Choice choose(const uint8_t* data, size_t size) {
   const uint8_t last = size ? data[size - 1] : 0;
   const uint8_t before = size > 1 ? data[size - 2] : 0;
-  return {(last & 0xC0) != 0xC0, last, before % kChoices};
+  return {(last & 0xC0) != 0xC0, (last & 1) == 0, last, before % kChoices};
 }
 
 void apply_flags(VelaPNGState* state, uint8_t flags) {
@@ -107,7 +111,19 @@ uint64_t pixels_to_hold(const Header& header) {
   return header.code == code::ok && !header.sizes_overflow ? uint64_t{header.width} * header.height : 0;
 }
 
-void decode_plain(const uint8_t* data, size_t size, const Header& header) {
+// decode_direct of the input itself, or of a copy in a block of exactly its size that the
+// decode owns and may rearrange (so ASan sees any move outside it).
+uint32_t direct(uint8_t* out, uint32_t* sizes, const uint8_t* data, size_t size, ChannelOrder order, bool owned) {
+  if (!owned) return decode_direct(out, &sizes[0], &sizes[1], borrowed_input(data, size), order);
+  uint8_t* copy = allocate(size, false);
+  FUZZ_CHECK(copy != nullptr);
+  if (size != 0) std::memcpy(copy, data, size);
+  const uint32_t code = decode_direct(out, &sizes[0], &sizes[1], owned_input(copy, size), order);
+  std::free(copy);
+  return code;
+}
+
+void decode_plain(const uint8_t* data, size_t size, const Header& header, bool owned_bgra) {
   const uint64_t bytes = pixels_to_hold(header) * 4;
   // Zeroed blocks of exactly the image's bytes (one when it has none, so none is null).
   const std::vector<uint8_t> zeroed(bytes == 0 ? 1 : bytes);
@@ -117,8 +133,8 @@ void decode_plain(const uint8_t* data, size_t size, const Header& header) {
   const uint32_t code = decode_rgba(&out, &sizes[0][0], &sizes[0][1], data, size);
   FUZZ_CHECK(out == reference.data());
   check_header_agrees(header, code, sizes[0][0], sizes[0][1]);
-  FUZZ_CHECK(decode_direct(rgba.data(), &sizes[1][0], &sizes[1][1], data, size, ChannelOrder::rgba) == code);
-  FUZZ_CHECK(decode_direct(bgra.data(), &sizes[2][0], &sizes[2][1], data, size, ChannelOrder::bgra) == code);
+  FUZZ_CHECK(direct(rgba.data(), sizes[1], data, size, ChannelOrder::rgba, !owned_bgra) == code);
+  FUZZ_CHECK(direct(bgra.data(), sizes[2], data, size, ChannelOrder::bgra, owned_bgra) == code);
   FUZZ_CHECK(std::memcmp(sizes[0], sizes[1], 8) == 0 && std::memcmp(sizes[0], sizes[2], 8) == 0);
   FUZZ_CHECK(rgba == reference);
   const bool swapped = code == code::ok;
@@ -172,7 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Header header = inspect(data, size, choice);
   if (pixels_to_hold(header) > velapng_fuzz::kMaxPixels) return 0;
   if (choice.plain) {
-    decode_plain(data, size, header);
+    decode_plain(data, size, header, choice.owned_bgra);
   } else {
     decode_chosen(data, size, header, choice);
   }

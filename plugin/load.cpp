@@ -19,12 +19,12 @@ constexpr uint64_t kMaxImageBytes = 0x7FFFFFFF;
 
 bool fits_host_image(uint32_t width, uint32_t height) { return uint64_t{width} * height <= kMaxImageBytes / 4; }
 
-int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
-                       VelaPNGState* state, LayoutReport layout) {
+int32_t load_unrotated(HostImage* pImage, const VelaPNGInput& png, uint32_t width, uint32_t height, VelaPNGState* state,
+                       LayoutReport layout) {
   uint8_t* const destination = pImage->pBits;
   // A load that can't report its layout to the host fails before decoding, not after.
   if (layout == LayoutReport::write && pImage->pInfoHeader == nullptr) return 0;
-  if (decode_inspected(destination, width, height, state, png, png_size, ChannelOrder::bgra) != code::ok) return 0;
+  if (decode_inspected(destination, width, height, state, png, ChannelOrder::bgra) != code::ok) return 0;
   if (layout == LayoutReport::write) {
     // 64-bit intermediate: the 32-bit form of this rule wraps for widths of 2^26 and more,
     // which the byte-count limit above still lets through.
@@ -43,15 +43,15 @@ int32_t load_unrotated(HostImage* pImage, const uint8_t* png, uint64_t png_size,
 
 bool is_supported_angle(int32_t nAngle) { return nAngle == 0 || nAngle == 90 || nAngle == 180 || nAngle == 270; }
 
-int32_t load_into_host(HostImage* pImage, const uint8_t* png, uint64_t png_size, int32_t nAngle, VelaPNGState* state,
+int32_t load_into_host(HostImage* pImage, const VelaPNGInput& png, int32_t nAngle, VelaPNGState* state,
                        LayoutReport layout) {
   uint32_t width = 0;
   uint32_t height = 0;
-  if (inspect_header(&width, &height, state, png, png_size) != code::ok) return 0;
+  if (inspect_header(&width, &height, state, png.bytes, png.size) != code::ok) return 0;
   if (!fits_host_image(width, height)) return 0;
   if (pImage->pBits == nullptr) return 0;  // nowhere to put the pixels, so nothing to decode
-  if (nAngle == 0) return load_unrotated(pImage, png, png_size, width, height, state, layout);
-  return load_rotated(pImage, png, png_size, width, height, nAngle, state);
+  if (nAngle == 0) return load_unrotated(pImage, png, width, height, state, layout);
+  return load_rotated(pImage, png, width, height, nAngle, state);
 }
 
 }  // namespace velapng
@@ -67,8 +67,10 @@ extern "C" int32_t Image32LoadFile(HostImage* pImage, const WCHAR* pFileName, in
   uint8_t* bytes = nullptr;
   uint64_t size = 0;
   int32_t result = 0;
+  // The block is the load's own and read by nothing after the decode, which may therefore
+  // move image data split over several chunks together inside it instead of copying it.
   if (LoadNamedFile(&bytes, &size, pFileName) == code::ok)
-    result = load_into_host(pImage, bytes, size, nAngle, &state, LayoutReport::write);
+    result = load_into_host(pImage, owned_input(bytes, size), nAngle, &state, LayoutReport::write);
   std::free(bytes);
   state_release(&state);
   return result;
@@ -81,7 +83,7 @@ extern "C" int32_t Image32LoadFromMemData(HostImage* pImage, const uint8_t* pDat
   VelaPNGState state;
   state_init_without_codecs(&state);                        // the decode adds the decompressor
   const auto size = static_cast<uint64_t>(int64_t{nSize});  // widened with sign, as the host passes it
-  const int32_t result = load_into_host(pImage, pData, size, nAngle, &state, LayoutReport::skip);
+  const int32_t result = load_into_host(pImage, borrowed_input(pData, size), nAngle, &state, LayoutReport::skip);
   state_release(&state);
   return result;
 }

@@ -52,8 +52,8 @@ int32_t rotate_into(uint8_t* destination, const DibImage& source, int32_t width,
 
 }  // namespace
 
-int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, uint32_t width, uint32_t height,
-                     int32_t nAngle, VelaPNGState* state) {
+int32_t load_rotated(HostImage* pImage, const VelaPNGInput& png, uint32_t width, uint32_t height, int32_t nAngle,
+                     VelaPNGState* state) {
   // The caller has bounded width * height * 4 to 0x7FFFFFFF, so every size below fits in 32 bits.
   const auto w = static_cast<int32_t>(width);
   const auto h = static_cast<int32_t>(height);
@@ -66,7 +66,7 @@ int32_t load_rotated(HostImage* pImage, const uint8_t* png, uint64_t png_size, u
   int32_t result = 0;
   // Without memory for the temporary image there is nothing to decode into: the load fails.
   if (image->Create(w, h, 32) == 1) {
-    if (decode_inspected(image->pBits, width, height, state, png, png_size, ChannelOrder::bgra) == code::ok)
+    if (decode_inspected(image->pBits, width, height, state, png, ChannelOrder::bgra) == code::ok)
       result = rotate_into(pImage->pBits, *image, w, h, nAngle, library_path);
   }
   image->Release();

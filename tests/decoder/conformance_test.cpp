@@ -56,7 +56,8 @@ Decoded direct(const Bytes& file, velapng::ChannelOrder order) {
   const auto [width, height] = inspected_size(file);
   plugintest::HostCanvas canvas(size_t{width} * height * 4);
   uint32_t w = 0, h = 0;
-  if (velapng::decode_direct(canvas.memory.data(), &w, &h, file.data(), file.size(), order) != 0)
+  if (velapng::decode_direct(canvas.memory.data(), &w, &h, velapng::borrowed_input(file.data(), file.size()), order) !=
+      0)
     return {false, {}, canvas.untouched() ? "" : "a refusal wrote into the output"};
   Bytes pixels = canvas.pixels();
   if (order == velapng::ChannelOrder::bgra) swap_red_blue(&pixels);
