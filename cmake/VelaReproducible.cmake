@@ -31,8 +31,8 @@ if(NOT VELAPNG_SOURCE_DATE_EPOCH STREQUAL "" AND NOT VELAPNG_SOURCE_DATE_EPOCH M
 endif()
 
 if(WIN32)
-  # Paths in debug information and __FILE__ are relative to the tree: the build directory
-  # first, since it may lie inside the source tree and GCC applies the last match given.
+  # Paths in debug information and __FILE__ are relative to the tree: the build directory's
+  # map comes last, since it may lie inside the source tree and GCC applies the last match.
   add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
   # ar's deterministic mode (zero times, owners and modes) is Debian's default; say so anyway.
   foreach(_vela_lang C CXX)
