@@ -69,8 +69,8 @@ uint64_t exact_room(uint64_t expected, uint64_t /*tenfold*/) { return expected +
 // end at least that far before the one that moves, and the write never reaches the chunk
 // the walk reads next. Which chunks are read, and what any reader or CRC check sees, is
 // what it would be in the untouched file.
-void move_waiting(const ImageData& data, uint64_t moved) {
-  uint8_t* to = data.movable + data.joined_at + moved;
+void move_waiting(const ImageData& data) {
+  uint8_t* to = data.movable + data.joined_at + data.moved;
   const uint8_t* from = data.movable + (data.waiting - data.in);
   if (to != from && data.waiting_length != 0) std::memmove(to, from, data.waiting_length);
 }
@@ -79,7 +79,7 @@ uint32_t compact_payload(ImageData* data, const uint8_t* payload, uint32_t lengt
   if (data->waiting == nullptr) {
     data->joined_at = static_cast<uint64_t>(payload - data->in);
   } else {
-    move_waiting(*data, data->moved);
+    move_waiting(*data);
     data->moved += data->waiting_length;
   }
   data->waiting = payload;
@@ -90,7 +90,7 @@ uint32_t compact_payload(ImageData* data, const uint8_t* payload, uint32_t lengt
 // The walk has ended cleanly, so the last payload's chunk has passed every check too.
 uint32_t join_in_place(const ImageData& data, const uint8_t** joined, uint8_t** /*block*/) {
   if (data.waiting == nullptr) return code::ok;
-  move_waiting(data, data.moved);
+  move_waiting(data);
   *joined = data.movable + data.joined_at;
   return code::ok;
 }
